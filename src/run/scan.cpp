@@ -1,0 +1,193 @@
+// The scanning grammar of "%d", "%lf" and "%s", and atoi and atof, written once on
+// a ScanCursor so that the input stream and plain texts are read by the same code.
+// The cursor reads straight out of the input buffer; only when a stretch runs out
+// does it go back to the stream for the next block, so an item may span blocks.
+#include "run/scan.h"
+
+#include "run/decimal.h"
+
+namespace floveran {
+namespace {
+
+int skip_space(ScanCursor& c) {
+  for (;;) {
+    const int ch = cursor_peek(c);
+    if (!is_space(ch)) return ch;
+    ++c.p;
+  }
+}
+
+int take_next(ScanCursor& c) {
+  ++c.p;
+  return cursor_peek(c);
+}
+
+// The floating grammar shared by "%lf" and atof, after the white space: a sign;
+// digits; a point and digits; then, only after a mantissa digit, an exponent letter
+// (e or E, and for atof also d or D), a sign and digits. An exponent letter without
+// digits is consumed and ignored. Returns 1 with the value, or 0 when no mantissa
+// digit was found (whatever sign or point was taken stays consumed).
+int scan_decimal(ScanCursor& c, int ch, bool d_exponent, double& value) {
+  DecimalDigits d;
+  if (ch == '+' || ch == '-') {
+    d.negative = ch == '-';
+    ch = take_next(c);
+  }
+  while (is_digit(ch)) {
+    add_integer_digit(d, ch - '0');
+    ch = take_next(c);
+  }
+  if (ch == '.') {
+    ch = take_next(c);
+    while (is_digit(ch)) {
+      add_fraction_digit(d, ch - '0');
+      ch = take_next(c);
+    }
+  }
+  if (!d.any_digit) return 0;
+
+  std::int64_t written_exponent = 0;
+  if (ch == 'e' || ch == 'E' || (d_exponent && (ch == 'd' || ch == 'D'))) {
+    ch = take_next(c);
+    bool exponent_negative = false;
+    if (ch == '+' || ch == '-') {
+      exponent_negative = ch == '-';
+      ch = take_next(c);
+    }
+    while (is_digit(ch)) {
+      if (written_exponent < kExponentCeiling) written_exponent = written_exponent * 10 + (ch - '0');
+      ch = take_next(c);
+    }
+    if (exponent_negative) written_exponent = -written_exponent;
+  }
+  value = decimal_to_double(d, written_exponent);
+  return 1;
+}
+
+}  // namespace
+
+ScanCursor cursor_on(TextInput& in) {
+  char* base = in.buffer.get();
+  return {&in, base + in.pos, base + in.end};
+}
+
+ScanCursor cursor_on(std::string_view text) {
+  return {nullptr, text.data(), text.data() + text.size()};
+}
+
+void cursor_done(ScanCursor& c) {
+  if (c.in != nullptr) c.in->pos = static_cast<std::size_t>(c.p - c.in->buffer.get());
+}
+
+bool cursor_refill(ScanCursor& c) {
+  if (c.in == nullptr) return false;
+  TextInput& in = *c.in;
+  in.pos = in.end;
+  const bool more = refill_input(in);
+  c.p = in.buffer.get() + in.pos;
+  c.e = in.buffer.get() + in.end;
+  return more;
+}
+
+int scan_int(ScanCursor& c, std::int32_t& value) {
+  int ch = skip_space(c);
+  if (ch < 0) return -1;
+  bool negative = false;
+  if (ch == '+' || ch == '-') {
+    negative = ch == '-';
+    ch = take_next(c);
+  }
+  if (!is_digit(ch)) return 0;
+  std::uint32_t magnitude = 0;  // accumulates modulo 2^32 by design
+  do {
+    magnitude = magnitude * 10u + static_cast<std::uint32_t>(ch - '0');
+    ch = take_next(c);
+  } while (is_digit(ch));
+  value = static_cast<std::int32_t>(negative ? 0u - magnitude : magnitude);
+  return 1;
+}
+
+int scan_double(ScanCursor& c, double& value) {
+  const int ch = skip_space(c);
+  if (ch < 0) return -1;
+  return scan_decimal(c, ch, false, value);
+}
+
+int scan_token(ScanCursor& c, std::string* token) {
+  if (skip_space(c) < 0) return -1;
+  if (token != nullptr) token->clear();
+  for (;;) {
+    const char* start = c.p;
+    while (c.p != c.e && !is_space(static_cast<unsigned char>(*c.p))) ++c.p;
+    if (token != nullptr) token->append(start, static_cast<std::size_t>(c.p - start));
+    if (c.p != c.e || !cursor_refill(c)) return 1;
+  }
+}
+
+std::string_view first_token(std::string_view text) {
+  std::size_t begin = 0;
+  while (begin < text.size() && is_space(static_cast<unsigned char>(text[begin]))) ++begin;
+  std::size_t end = begin;
+  while (end < text.size() && !is_space(static_cast<unsigned char>(text[end]))) ++end;
+  return text.substr(begin, end - begin);
+}
+
+int scan_ints(TextInput& in, std::int32_t* values, int count) {
+  ScanCursor c = cursor_on(in);
+  int assigned = 0;
+  while (assigned < count) {
+    const int result = scan_int(c, values[assigned]);
+    if (result != 1) {
+      if (result < 0 && assigned == 0) assigned = -1;
+      break;
+    }
+    ++assigned;
+  }
+  cursor_done(c);
+  return assigned;
+}
+
+int scan_double(TextInput& in, double& value) {
+  ScanCursor c = cursor_on(in);
+  const int result = scan_double(c, value);
+  cursor_done(c);
+  return result;
+}
+
+int scan_token(TextInput& in, std::string* token) {
+  ScanCursor c = cursor_on(in);
+  const int result = scan_token(c, token);
+  cursor_done(c);
+  return result;
+}
+
+std::int32_t atoi(std::string_view text) {
+  ScanCursor c = cursor_on(text);
+  int ch = skip_space(c);
+  bool negative = false;
+  if (ch == '+' || ch == '-') {
+    negative = ch == '-';
+    ch = take_next(c);
+  }
+  // Held just past the 32-bit range once it gets there, so it cannot overflow.
+  constexpr std::int64_t kCeiling = std::int64_t{1} << 32;
+  std::int64_t magnitude = 0;
+  while (is_digit(ch)) {
+    if (magnitude < kCeiling) magnitude = magnitude * 10 + (ch - '0');
+    ch = take_next(c);
+  }
+  const std::int64_t signed_value = negative ? -magnitude : magnitude;
+  if (signed_value > INT32_MAX) return INT32_MAX;
+  if (signed_value < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(signed_value);
+}
+
+double atof(std::string_view text) {
+  ScanCursor c = cursor_on(text);
+  const int ch = skip_space(c);
+  double value = 0.0;
+  if (ch < 0 || scan_decimal(c, ch, true, value) != 1) return 0.0;
+  return value;
+}
+
+}  // namespace floveran

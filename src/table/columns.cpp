@@ -1,0 +1,86 @@
+// Column detection.
+//
+// The counting rule works on the working string W (the area line behind its 12
+// label characters, newline kept, one tab appended):
+//   1. strip: while find_tab(W) is 0 and W is not empty, drop the first character;
+//   2. take the first white-space-delimited token of W; if there is one, count it
+//      and drop everything in front of the first tab of W; otherwise the token is
+//      empty;
+//   3. go on while atoi(token) is not 0.
+// Taken literally (moving the rest of W at every drop, rescanning a blank run for
+// every blank field) that costs time quadratic in the line. Here W is a view, so a
+// drop is O(1); a W without any tab is dropped whole, which is where the literal
+// one-at-a-time strip ends too; and the token found last is remembered: when the
+// next scan starts no later than that token, everything in between was white space
+// when it was skipped, so the scan would find the same token again. Each byte is
+// thus looked at a bounded number of times, and the count and the final token are
+// those of the literal rule.
+#include "table/columns.h"
+
+#include <cstring>
+#include <string>
+
+#include "run/run_end.h"
+#include "run/scan.h"
+#include "table/layout.h"
+
+namespace floveran {
+
+std::size_t find_tab(std::string_view text) {
+  const void* tab = std::memchr(text.data(), kFieldSeparator, text.size());
+  if (tab == nullptr) return 0;
+  return static_cast<std::size_t>(static_cast<const char*>(tab) - text.data());
+}
+
+void drop_prefix(std::string_view& text, std::ptrdiff_t n) {
+  if (n < 0) return;
+  text.remove_prefix(std::min(static_cast<std::size_t>(n), text.size()));
+}
+
+int count_fields(std::string_view working, std::string& last_token) {
+  std::int64_t count = 0;
+  std::string_view token;          // the token found last, pointing into `working`
+  std::int32_t token_value = 0;    // atoi of it
+  std::string_view current;        // the token of this round, empty when none
+  for (;;) {
+    while (find_tab(working) == 0 && !working.empty()) {
+      // Either a leading tab, or no tab at all: then every character goes.
+      drop_prefix(working, working[0] == kFieldSeparator ? 1 : static_cast<std::ptrdiff_t>(working.size()));
+    }
+    if (token.empty() || working.data() > token.data()) {
+      token = first_token(working);
+      token_value = token.empty() ? 0 : atoi(token);
+    }
+    current = token;
+    if (current.empty()) break;
+    ++count;
+    drop_prefix(working, static_cast<std::ptrdiff_t>(find_tab(working)));
+    if (token_value == 0) break;
+  }
+  last_token.assign(current);
+  return count > INT32_MAX ? INT32_MAX : static_cast<int>(count);
+}
+
+void count_columns(RunState& state, RunSettings& settings) {
+  std::string& line = state.line_buffer;
+  const bool have_line_2 = read_line(state.input, line) && read_line(state.input, line);
+  // The area line is text: it ends at a NUL byte, should one be in it.
+  const std::string_view area_line = std::string_view(line).substr(0, line.find('\0'));
+  if (!have_line_2 || area_line.size() <= kAreaLineLabelWidth) {
+    end_run("error reading a record\n", kStatusInputFailed);
+  }
+  state.token_buffer.assign(area_line.substr(kAreaLineLabelWidth));
+  line.assign(state.token_buffer);
+  line += kFieldSeparator;
+
+  if (!settings.column_count_given) {
+    settings.column_count = count_fields(line, state.token_buffer);
+  }
+  std::string message = std::to_string(settings.column_count);
+  message += " columns ";
+  message += state.token_buffer;
+  message += '\n';
+  print(message);
+}
+
+}  // namespace floveran

@@ -1,0 +1,12 @@
+// The header pass: with the input at its first byte, writes the output title line,
+// the area row and the copied header lines, and fills the areas from line 2.
+#pragma once
+
+#include "run/settings.h"
+#include "run/state.h"
+
+namespace floveran {
+
+void copy_header_block(RunState& state, const RunSettings& settings);
+
+}  // namespace floveran
