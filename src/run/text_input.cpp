@@ -23,7 +23,6 @@
 namespace floveran {
 namespace {
 
-constexpr std::size_t kBlockSize = 256 * 1024;
 constexpr char kEndOfFileByte = 0x1A;  // Ctrl-Z
 
 [[noreturn]] void end_run_on_read_error(const TextInput& in) {
@@ -105,7 +104,7 @@ bool consume_line(TextInput& in, std::string* keep, TextOutput* copy) {
 
 }  // namespace
 
-bool open_input(TextInput& in, const std::string& name) {
+bool open_input(TextInput& in, const std::string& name, std::size_t block_size) {
   in.name = name;
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -119,7 +118,7 @@ bool open_input(TextInput& in, const std::string& name) {
   in.inode = st.st_ino;
   in.seekable = (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) && ::lseek(fd, 0, SEEK_CUR) >= 0;
   in.recording = !in.seekable;
-  in.capacity = kBlockSize + 1;
+  in.capacity = block_size + 1;
   in.buffer = std::make_unique_for_overwrite<char[]>(in.capacity);
   in.pos = in.end = 0;
   return true;

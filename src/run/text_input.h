@@ -44,9 +44,12 @@ struct TextInput {
   std::size_t replay_pos = 0;       // next raw byte of `replay` to deliver after a rewind
 };
 
+inline constexpr std::size_t kInputBlockSize = 256 * 1024;
+
 // Opens the named file for reading. Returns false when it cannot be opened or is
-// not a file whose bytes can be read (a directory).
-bool open_input(TextInput& in, const std::string& name);
+// not a file whose bytes can be read (a directory). The block size only matters to
+// tests, which read with tiny blocks to put every byte at a block boundary.
+bool open_input(TextInput& in, const std::string& name, std::size_t block_size = kInputBlockSize);
 void close_input(TextInput& in);
 
 // Repositions the input at its first byte: buffered bytes are dropped, the end of
