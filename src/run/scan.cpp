@@ -147,7 +147,60 @@ int scan_ints(TextInput& in, std::int32_t* values, int count) {
   return assigned;
 }
 
+namespace {
+
+// The common case of a table value, read straight from the buffer: optional blanks,
+// a sign, at most 19 digits with an optional point, no exponent, and behind it a
+// byte that cannot continue a number. For such text the full grammar collects the
+// same digits and decimal exponent, and decimal_to_double takes its exact
+// one-operation path whenever this one does (an integer of at most 2^53, at most
+// 22 decimals), so the value is the same to the bit. Anything else (a long or
+// exotic number, a failure, a number near the end of the buffer) is left to the
+// full grammar, from the same position: nothing is consumed here unless it
+// succeeds.
+constexpr double kFastPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Bytes a plain number needs in the buffer behind its start: the sign, 19 digits,
+// the point and the byte that ends it, with margin.
+constexpr std::ptrdiff_t kPlainNumberReach = 32;
+
+bool scan_plain_decimal(TextInput& in, double& value) {
+  const char* p = in.buffer.get() + in.pos;
+  const char* const e = in.buffer.get() + in.end;
+  while (p != e && is_space(static_cast<unsigned char>(*p))) ++p;
+  if (e - p < kPlainNumberReach) return false;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  std::uint64_t digits = 0;
+  int decimals = 0;
+  const char* const start = p;
+  // Unsigned arithmetic wraps harmlessly for more than 19 digits, which are refused.
+  while (p != e && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+  int digit_count = static_cast<int>(p - start);
+  if (p != e && *p == '.') {
+    const char* const fraction = ++p;
+    while (p != e && is_digit(*p)) digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+    decimals = static_cast<int>(p - fraction);
+    digit_count += decimals;
+  }
+  if (p == e) return false;
+  const int next = static_cast<unsigned char>(*p);
+  if (digit_count == 0 || digit_count > 19 || next == 'e' || next == 'E' || next == '.' ||
+      digits > (std::uint64_t{1} << 53)) {
+    return false;
+  }
+  const double magnitude = static_cast<double>(digits) / kFastPowersOfTen[decimals];
+  value = negative ? -magnitude : magnitude;
+  in.pos = static_cast<std::size_t>(p - in.buffer.get());
+  return true;
+}
+
+}  // namespace
+
 int scan_double(TextInput& in, double& value) {
+  if (scan_plain_decimal(in, value)) return 1;
   ScanCursor c = cursor_on(in);
   const int result = scan_double(c, value);
   cursor_done(c);

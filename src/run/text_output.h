@@ -49,6 +49,14 @@ inline void output_advance(TextOutput& out, char* filled_end) {
   out.used = static_cast<std::size_t>(filled_end - out.buffer.get());
 }
 
+// A short piece of text known to hold no LF (a field separator, the missing
+// marker): nothing to translate, so it goes straight into the buffer.
+inline void write_plain(TextOutput& out, std::string_view text) {
+  char* p = output_space(out, text.size());
+  for (char c : text) *p++ = c;
+  output_advance(out, p);
+}
+
 // "%s" and literal text: every LF becomes CR LF.
 void write_text(TextOutput& out, std::string_view text);
 // "%d": a plain decimal integer with "-" for negatives.

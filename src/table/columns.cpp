@@ -27,7 +27,7 @@
 namespace floveran {
 
 std::size_t find_tab(std::string_view text) {
-  const void* tab = std::memchr(text.data(), kFieldSeparator, text.size());
+  const void* tab = std::memchr(text.data(), kFieldSeparator[0], text.size());
   if (tab == nullptr) return 0;
   return static_cast<std::size_t>(static_cast<const char*>(tab) - text.data());
 }
@@ -45,7 +45,7 @@ int count_fields(std::string_view working, std::string& last_token) {
   for (;;) {
     while (find_tab(working) == 0 && !working.empty()) {
       // Either a leading tab, or no tab at all: then every character goes.
-      drop_prefix(working, working[0] == kFieldSeparator ? 1 : static_cast<std::ptrdiff_t>(working.size()));
+      drop_prefix(working, working[0] == kFieldSeparator[0] ? 1 : static_cast<std::ptrdiff_t>(working.size()));
     }
     if (token.empty() || working.data() > token.data()) {
       token = first_token(working);

@@ -36,7 +36,7 @@ void copy_area_line(RunState& state, const RunSettings& settings) {
   }
   write_text(out, kAreaRowLabels);
   for (std::int32_t c = 1; c <= settings.column_count; ++c) {
-    write_text(out, std::string_view(&kFieldSeparator, 1));
+    write_plain(out, kFieldSeparator);
     write_fixed(out, state.areas[static_cast<std::size_t>(c)], kAreaDecimals);
   }
   write_text(out, "\n");

@@ -31,7 +31,7 @@ inline constexpr int kAreaLineLabelCount = 4;
 // labels "YY\tMM\tDD\tHH" and the tab behind them.
 inline constexpr std::size_t kAreaLineLabelWidth = 12;
 
-inline constexpr char kFieldSeparator = '\t';
+inline constexpr std::string_view kFieldSeparator = "\t";
 
 // A value below the threshold is missing and written as the marker.
 inline constexpr double kMissingThreshold = -9990.0;

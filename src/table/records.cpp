@@ -32,7 +32,7 @@ void show_progress(const RecordDate& date, double timestep_hours) {
 void write_date(TextOutput& out, const RecordDate& date) {
   const std::int32_t fields[kDateFieldCount] = {date.year, date.month, date.day, date.hour};
   for (int i = 0; i < kDateFieldCount; ++i) {
-    if (i > 0) write_text(out, std::string_view(&kFieldSeparator, 1));
+    if (i > 0) write_plain(out, kFieldSeparator);
     write_int(out, fields[i]);
   }
 }
@@ -59,10 +59,10 @@ void convert_records(RunState& state, const RunSettings& settings) {
         continue;
       }
       if (state.value < kMissingThreshold) {
-        write_text(out, kMissingMarker);
+        write_plain(out, kMissingMarker);
         continue;
       }
-      write_text(out, std::string_view(&kFieldSeparator, 1));
+      write_plain(out, kFieldSeparator);
       write_general(out,
                     convert_value(state.value, state.areas[static_cast<std::size_t>(c)],
                                   settings.timestep_hours, settings.method),
