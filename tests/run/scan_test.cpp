@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <random>
+#include <vector>
 #include <limits>
 #include <string>
 
@@ -155,6 +158,39 @@ TEST(ScanDouble, GrammarOnTextAndStream) {
       EXPECT_EQ(stream_value, c.value) << c.text;
     }
     EXPECT_EQ(rest_of(in), c.rest) << c.text;
+  }
+}
+
+// Values in the middle of a large buffer take the plain-decimal path of the stream
+// scan; the same texts scanned on a text take the full grammar. Both must agree to
+// the bit and leave the same rest.
+TEST(ScanDouble, PlainDecimalPathAgreesWithTheFullGrammar) {
+  std::mt19937_64 random(7);
+  std::string table;
+  std::vector<std::string> texts;
+  const char* const shapes[] = {"%.3f", "%.0f", "%.1f", "%.12f", "-%.3f", "+%.2f", "%.0f.", "%.19g"};
+  for (int i = 0; i < 50000; ++i) {
+    char text[64];
+    const double magnitude = std::ldexp(static_cast<double>(random() % 1000000), static_cast<int>(random() % 40) - 10);
+    std::snprintf(text, sizeof text, shapes[random() % 8], magnitude);
+    texts.emplace_back(text);
+    table += text;
+    table += (i % 5 == 4) ? "\n" : "\t";
+  }
+  table += std::string(64, ' ');
+  TempDir dir;
+  write_file(dir.file("in"), table);
+  TextInput in;
+  ASSERT_TRUE(open_input(in, dir.file("in")));
+  for (const std::string& text : texts) {
+    double from_stream = 0.0;
+    ASSERT_EQ(scan_double(in, from_stream), 1) << text;
+    double from_text = 0.0;
+    ScanCursor c = cursor_on(std::string_view(text));
+    ASSERT_EQ(scan_double(c, from_text), 1) << text;
+    ASSERT_EQ(std::string(c.p, c.e), "") << text;
+    ASSERT_EQ(std::signbit(from_stream), std::signbit(from_text)) << text;
+    ASSERT_EQ(from_stream, from_text) << text;
   }
 }
 
