@@ -63,7 +63,8 @@ int count_fields(std::string_view working, std::string& last_token) {
 
 void count_columns(RunState& state, RunSettings& settings) {
   std::string& line = state.line_buffer;
-  const bool have_line_2 = read_line(state.input, line) && read_line(state.input, line);
+  // Line 1 is not looked at, so it is skipped rather than held, whatever its length.
+  const bool have_line_2 = skip_line(state.input) && read_line(state.input, line);
   // The area line is text: it ends at a NUL byte, should one be in it.
   const std::string_view area_line = std::string_view(line).substr(0, line.find('\0'));
   if (!have_line_2 || area_line.size() <= kAreaLineLabelWidth) {
