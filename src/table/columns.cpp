@@ -66,15 +66,17 @@ void count_columns(RunState& state, RunSettings& settings) {
   // Line 1 is not looked at, so it is skipped rather than held, whatever its length.
   const bool have_line_2 = skip_line(state.input) && read_line(state.input, line);
   // The area line is text: it ends at a NUL byte, should one be in it.
-  const std::string_view area_line = std::string_view(line).substr(0, line.find('\0'));
-  if (!have_line_2 || area_line.size() <= kAreaLineLabelWidth) {
+  line.resize(std::min(line.find('\0'), line.size()));
+  if (!have_line_2 || line.size() <= kAreaLineLabelWidth) {
     end_run("error reading a record\n", kStatusInputFailed);
   }
-  state.token_buffer.assign(area_line.substr(kAreaLineLabelWidth));
-  line.assign(state.token_buffer);
+  // The working string, built in place: the line behind its labels, and a tab.
+  line.erase(0, kAreaLineLabelWidth);
   line += kFieldSeparator;
 
-  if (!settings.column_count_given) {
+  if (settings.column_count_given) {
+    state.token_buffer.assign(line, 0, line.size() - 1);  // the remainder of line 2
+  } else {
     settings.column_count = count_fields(line, state.token_buffer);
   }
   std::string message = std::to_string(settings.column_count);
