@@ -98,9 +98,9 @@ TEST(DecimalToDouble, RandomDecimalsAgreeWithTheOracle) {
     }
     switch (shape(random)) {
       case 0: break;  // short decimals such as table values
-      case 1: text += "e" + std::to_string(exponent(random)); break;
-      case 2: text += "e" + std::to_string(exponent(random) / 10); break;
-      default: text = "0.000" + text.substr(text[0] == '-' ? 1 : 0); break;
+      case 1: text.append("e").append(std::to_string(exponent(random))); break;
+      case 2: text.append("e").append(std::to_string(exponent(random) / 10)); break;
+      default: text = std::string("0.000").append(text, text[0] == '-' ? 1 : 0); break;
     }
     if (text.find_first_of("123456789") == std::string::npos && text.back() == '.') continue;
     expect_same_bits(scanned(text), std::strtod(first_24_digits(text).c_str(), nullptr), text);

@@ -74,7 +74,7 @@ TEST(CountFields, SpaceSeparatedLabelsAndFieldsGiveOneColumn) {
 
 TEST(CountFields, FiveThousandGauges) {
   std::string line = "YY\tMM\tDD\tHH";
-  for (int i = 0; i < 5000; ++i) line += "\t" + std::to_string(5 + i) + ".25";
+  for (int i = 0; i < 5000; ++i) line.append("\t").append(std::to_string(5 + i)).append(".25");
   line += "\n";
   std::string token;
   EXPECT_EQ(count_line(line, token), 5000);

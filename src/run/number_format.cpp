@@ -1,0 +1,269 @@
+// The number writers. format_fixed writes areas and the time step, a few numbers a
+// run, and goes through the exact path. format_general writes every converted
+// value; for precision 1 to 15 and magnitudes of about 10^(P-56) to 10^(P+27) it
+// has the fast path below, which yields exactly the digits of the exact path or
+// gives up, and then the exact path answers.
+//
+// What the fast path computes. Let the value v > 0 have decimal exponent E, i.e.
+// 10^(E-1) <= v < 10^E, and let y = v x 10^(P-E), so 10^(P-1) <= y < 10^P. The digit
+// string keeps T = floor(y x 10^(18-P)) (the 18 truncated digits), rounds it to 17
+// digits and those to P, each time adding half a unit of the last kept place and
+// cutting. Both additions combine into one:
+//     R = floor((floor(y x 10^(18-P)) + 5 + 5 x 10^(17-P)) / 10^(18-P))
+//       = floor(y + u),  u = 1/2 + 5 x 10^(P-18)          (P <= 16)
+// because floor(floor(a) + b) = floor(a + b) for an integer b, and
+// floor(floor(a) / n) = floor(a / n) for an integer n. R is the P leading digits;
+// R = 10^P is the carry out of the first digit (digits 1, exponent E + 1). The
+// runs of 9 that carry in either rounding are part of this sum.
+//
+// How it is proved. The table holds, for each decimal scale q, a 64-bit c with top
+// bit set and an exponent b such that c x 2^b <= 10^q < (c + 1) x 2^b (c truncated;
+// exact for 0 <= q <= 27, where 5^q fits in 64 bits). With v = m x 2^e and
+// F = -(e + b), the 117-bit product p = m x c gives
+//     p <= y x 2^F < p + m,
+// an interval of width below 2^53 / 2^F. E is first taken as k + 1 with
+// k = floor(log2(v) x log10(2)) computed from the binary exponent; since
+// 10^k <= 2^(exponent) <= v < 2 x 10^(k+1), the scaled y lies in [10^(P-1), 2 x 10^P).
+// If the whole interval lies below 10^P, E = k + 1 holds; if it lies at or above
+// 10^P, E = k + 2 and y/10 is the scaled value; otherwise the fast path gives up.
+// u x 2^F lies strictly between two neighbouring multiples of 2^(F-64) taken from
+// the 64-bit u of the precision table (u is not dyadic), so (y + u) x 2^F lies in a
+// known integer interval; R is proved when both ends of it have the same integer
+// part at scale 2^F (or 10 x 2^F for y/10). Range of the shift: p >= 2^115 and
+// y < 2 x 10^15 < 2^51 give F >= 65; y >= 1 and p < 2^117 give F <= 117, so every
+// shift below is defined and every sum fits in 128 bits.
+//
+// How often it gives up. With F around 94 for P = 7, the interval is about 2^-41
+// wide, so it fails only where y + u lies within 2^-41 of an integer (the 18th
+// digit of a near-tie) or y within it of 10^P (values next to a power of ten whose
+// scale is not exact, e.g. 1e10 itself). Zero is written directly; subnormals,
+// infinities, NaNs, precisions 16 and 17 and magnitudes out of the table always
+// take the exact path.
+#include "run/number_format.h"
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "run/number_exact.h"
+
+namespace floveran {
+
+#ifdef FLOVERAN_EXACT_FORMAT
+
+char* format_fixed(double value, int decimals, char* out) {
+  return format_fixed_exact(value, decimals, out);
+}
+
+char* format_general(double value, int precision, char* out) {
+  return format_general_exact(value, precision, out);
+}
+
+#else
+
+namespace {
+
+__extension__ typedef unsigned __int128 uint128;
+
+constexpr int kMinScale = -27;
+constexpr int kMaxScale = 55;
+constexpr int kMaxFastPrecision = 15;
+
+struct ScaledPowerOfTen {
+  std::uint64_t c;  // c x 2^b <= 10^q < (c + 1) x 2^b, 2^63 <= c < 2^64
+  int b;
+};
+
+constexpr int bit_length(uint128 x) {
+  int n = 0;
+  while (x != 0) {
+    x >>= 1;
+    ++n;
+  }
+  return n;
+}
+
+// For q >= 0, 10^q = 5^q x 2^q, and 5^q fits in 128 bits up to q = 55. For q < 0,
+// 10^q = 2^q / 5^-q, with 5^-q < 2^63 up to q = -27, and floor(2^127 / 5^-q) is
+// at least 2^64; its top 64 bits are the truncated c.
+constexpr ScaledPowerOfTen scaled_power_of_ten(int q) {
+  if (q >= 0) {
+    uint128 five = 1;
+    for (int i = 0; i < q; ++i) five *= 5;
+    const int length = bit_length(five);
+    const std::uint64_t c = length <= 64 ? static_cast<std::uint64_t>(five << (64 - length))
+                                         : static_cast<std::uint64_t>(five >> (length - 64));
+    return {c, q + length - 64};
+  }
+  uint128 five = 1;
+  for (int i = 0; i < -q; ++i) five *= 5;
+  const uint128 quotient = (uint128{1} << 127) / five;
+  const int length = bit_length(quotient);
+  return {static_cast<std::uint64_t>(quotient >> (length - 64)), length - 64 + q - 127};
+}
+
+constexpr auto kPowersOfTen = [] {
+  std::array<ScaledPowerOfTen, kMaxScale - kMinScale + 1> table{};
+  for (int q = kMinScale; q <= kMaxScale; ++q) {
+    table[static_cast<std::size_t>(q - kMinScale)] = scaled_power_of_ten(q);
+  }
+  return table;
+}();
+
+constexpr std::uint64_t pow10_u64(int n) {
+  std::uint64_t p = 1;
+  for (int i = 0; i < n; ++i) p *= 10;
+  return p;
+}
+
+// Per precision P: 10^P and floor(u x 2^64) for u = 1/2 + 5 x 10^(P-18), which is
+// 2^63 + floor(2^63 / 10^(17-P)).
+struct PrecisionConstants {
+  std::uint64_t limit;
+  std::uint64_t half_up;
+};
+
+constexpr auto kPrecision = [] {
+  std::array<PrecisionConstants, kMaxFastPrecision + 1> table{};
+  for (int p = 1; p <= kMaxFastPrecision; ++p) {
+    table[static_cast<std::size_t>(p)] = {
+        pow10_u64(p), (std::uint64_t{1} << 63) + (std::uint64_t{1} << 63) / pow10_u64(17 - p)};
+  }
+  return table;
+}();
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the `count` decimal digits of x ending at `end`.
+void put_digits(std::uint64_t x, int count, char* end) {
+  while (count >= 2) {
+    const auto pair = static_cast<std::size_t>(x % 100) * 2;
+    x /= 100;
+    end -= 2;
+    end[0] = kDigitPairs[pair];
+    end[1] = kDigitPairs[pair + 1];
+    count -= 2;
+  }
+  if (count == 1) end[-1] = static_cast<char>('0' + x);
+}
+
+// General notation of the leading digits r (precision digits, no carry left) with
+// decimal exponent e.
+char* lay_out_general(bool negative, std::uint64_t r, int e, int precision, char* out) {
+  int count = precision;
+  while (r % 10 == 0) {  // r >= 1, so this ends
+    r /= 10;
+    --count;
+  }
+  char digits[kMaxFastPrecision];
+  put_digits(r, count, digits + count);
+
+  if (negative) *out++ = '-';
+  const int x = e - 1;
+  if (x < -4 || x >= precision) {
+    *out++ = digits[0];
+    if (count > 1) {
+      *out++ = '.';
+      std::memcpy(out, digits + 1, static_cast<std::size_t>(count - 1));
+      out += count - 1;
+    }
+    *out++ = 'e';
+    *out++ = x < 0 ? '-' : '+';
+    const int magnitude = x < 0 ? -x : x;
+    *out++ = static_cast<char>('0' + magnitude / 100);
+    const auto pair = static_cast<std::size_t>(magnitude % 100) * 2;
+    *out++ = kDigitPairs[pair];
+    *out++ = kDigitPairs[pair + 1];
+    return out;
+  }
+  if (x >= 0) {
+    const int whole = x + 1;
+    if (count <= whole) {
+      std::memcpy(out, digits, static_cast<std::size_t>(count));
+      out += count;
+      for (int i = count; i < whole; ++i) *out++ = '0';
+      return out;
+    }
+    std::memcpy(out, digits, static_cast<std::size_t>(whole));
+    out += whole;
+    *out++ = '.';
+    std::memcpy(out, digits + whole, static_cast<std::size_t>(count - whole));
+    return out + (count - whole);
+  }
+  *out++ = '0';
+  *out++ = '.';
+  for (int i = x + 1; i < 0; ++i) *out++ = '0';
+  std::memcpy(out, digits, static_cast<std::size_t>(count));
+  return out + count;
+}
+
+// The fast path of format_general; nullptr where it cannot prove the digits.
+char* general_fast(double value, int precision, char* out) {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const bool negative = (bits >> 63) != 0;
+  const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  if (biased == 0) {
+    if (fraction != 0) return nullptr;  // subnormal
+    if (negative) *out++ = '-';
+    *out++ = '0';
+    return out;
+  }
+  if (biased == 0x7FF || precision < 1 || precision > kMaxFastPrecision) return nullptr;
+
+  const std::uint64_t m = fraction | (std::uint64_t{1} << 52);
+  const int e = biased - 1075;
+  const int binary_exponent = biased - 1023;  // 2^binary_exponent <= v
+  // floor(binary_exponent x log10(2)); exact for |binary_exponent| < 1650.
+  const int k = (binary_exponent * 78913) >> 18;
+  const int q = precision - (k + 1);
+  if (q < kMinScale || q > kMaxScale) return nullptr;
+
+  const ScaledPowerOfTen power = kPowersOfTen[static_cast<std::size_t>(q - kMinScale)];
+  const int f = -(e + power.b);
+  if (f < 65 || f > 117) return nullptr;  // cannot happen; keeps the shifts provably defined
+  const PrecisionConstants& pc = kPrecision[static_cast<std::size_t>(precision)];
+
+  const uint128 low = uint128{m} * power.c;  // low <= y x 2^f < low + m
+  const uint128 high = low + m;
+  const uint128 half_low = uint128{pc.half_up} << (f - 64);  // half_low < u x 2^f
+  const uint128 half_high = uint128{pc.half_up + 1} << (f - 64);  // u x 2^f < half_high
+
+  std::uint64_t r;
+  int exponent;
+  if (static_cast<std::uint64_t>((high - 1) >> f) < pc.limit) {
+    exponent = k + 1;
+    r = static_cast<std::uint64_t>((low + half_low) >> f);
+    if (r != static_cast<std::uint64_t>((high + half_high - 1) >> f)) return nullptr;
+  } else if (static_cast<std::uint64_t>(low >> f) >= pc.limit) {
+    exponent = k + 2;  // R = floor((y + 10u) / 10)
+    r = static_cast<std::uint64_t>((low + 10 * half_low) >> f) / 10;
+    if (r != static_cast<std::uint64_t>((high + 10 * half_high - 1) >> f) / 10) return nullptr;
+  } else {
+    return nullptr;
+  }
+  if (r == pc.limit) {
+    r /= 10;
+    ++exponent;
+  }
+  return lay_out_general(negative, r, exponent, precision, out);
+}
+
+}  // namespace
+
+char* format_fixed(double value, int decimals, char* out) {
+  return format_fixed_exact(value, decimals, out);
+}
+
+char* format_general(double value, int precision, char* out) {
+  if (char* end = general_fast(value, precision, out)) return end;
+  return format_general_exact(value, precision, out);
+}
+
+#endif  // FLOVERAN_EXACT_FORMAT
+
+}  // namespace floveran
