@@ -151,8 +151,73 @@ void put_digits(std::uint64_t x, int count, char* end) {
   if (count == 1) end[-1] = static_cast<char>('0' + x);
 }
 
+// The eight decimal digits of x < 10^8, most significant first, one per byte of
+// the result in memory order (little-endian: byte 0 is the lowest), as digit
+// values 0 to 9. Splits x into two 4-digit halves, each half into two 2-digit
+// lanes, each lane into two digits, all lanes at once: x / 100 for x < 10^4 is
+// (x x 10486) >> 20 and x / 10 for x < 100 is (x x 103) >> 10, exact on those
+// ranges, and no lane carries into the next.
+std::uint64_t eight_digits(std::uint32_t x) {
+  std::uint64_t v = (x / 10000) | (std::uint64_t{x % 10000} << 32);
+  const std::uint64_t hundreds = ((v * 10486) >> 20) & 0x0000007F0000007FULL;
+  v = ((v - hundreds * 100) << 16) | hundreds;
+  const std::uint64_t tens = ((v * 103) >> 10) & 0x000F000F000F000FULL;
+  return ((v - tens * 10) << 8) | tens;
+}
+
+void store8(char* at, std::uint64_t bytes) { std::memcpy(at, &bytes, 8); }
+
+constexpr std::uint64_t kAsciiZeros = 0x3030303030303030ULL;
+
+// General notation of the leading digits r (10^(P-1) <= r < 10^P, P <= 8) with
+// decimal exponent e. The digits are laid out with whole 8-byte stores; `out`
+// has room for kFormatCapacity bytes, far more than the stores reach.
+char* lay_out_general_short(bool negative, std::uint32_t r, int e, int precision, char* out) {
+  // The P digits in bytes 0 to P-1, the bytes above them zero; the first digit is
+  // not zero, so the highest non-zero byte is the last significant digit.
+  const std::uint64_t digits = eight_digits(r) >> (8 * (8 - precision));
+  const int count = 8 - (std::countl_zero(digits) >> 3);
+  const std::uint64_t text = digits + kAsciiZeros;
+
+  if (negative) *out++ = '-';
+  const int x = e - 1;
+  if (x < -4 || x >= precision) {
+    out[0] = static_cast<char>(text);
+    if (count > 1) {
+      out[1] = '.';
+      store8(out + 2, text >> 8);
+      out += count + 1;
+    } else {
+      out += 1;
+    }
+    const int magnitude = x < 0 ? -x : x;
+    const auto pair = static_cast<std::size_t>(magnitude % 100) * 2;
+    out[0] = 'e';
+    out[1] = x < 0 ? '-' : '+';
+    out[2] = static_cast<char>('0' + magnitude / 100);
+    out[3] = kDigitPairs[pair];
+    out[4] = kDigitPairs[pair + 1];
+    return out + 5;
+  }
+  if (x >= 0) {
+    const int whole = x + 1;  // 1 to P
+    store8(out, text);
+    if (count <= whole) {
+      store8(out + count, kAsciiZeros);
+      return out + whole;
+    }
+    store8(out + whole + 1, text >> (8 * whole));  // whole < count <= 8
+    out[whole] = '.';
+    return out + count + 1;
+  }
+  store8(out, 0x3030303030302E30ULL);  // "0.000000"
+  const int zeros = -x - 1;            // 0 to 3
+  store8(out + 2 + zeros, text);
+  return out + 2 + zeros + count;
+}
+
 // General notation of the leading digits r (precision digits, no carry left) with
-// decimal exponent e.
+// decimal exponent e, for precisions above 8.
 char* lay_out_general(bool negative, std::uint64_t r, int e, int precision, char* out) {
   int count = precision;
   while (r % 10 == 0) {  // r >= 1, so this ends
@@ -228,27 +293,34 @@ char* general_fast(double value, int precision, char* out) {
   if (f < 65 || f > 117) return nullptr;  // cannot happen; keeps the shifts provably defined
   const PrecisionConstants& pc = kPrecision[static_cast<std::size_t>(precision)];
 
+  // Every shift by f below is a shift of the high word by f - 64 (1 to 53), written
+  // so that the compiler sees the count below 64 and needs no branch on it.
+  const int s = (f - 64) & 63;
+  const auto top = [s](uint128 x) { return static_cast<std::uint64_t>(x >> 64) >> s; };
   const uint128 low = uint128{m} * power.c;  // low <= y x 2^f < low + m
   const uint128 high = low + m;
-  const uint128 half_low = uint128{pc.half_up} << (f - 64);  // half_low < u x 2^f
-  const uint128 half_high = uint128{pc.half_up + 1} << (f - 64);  // u x 2^f < half_high
+  const uint128 half_low = uint128{pc.half_up} << s;  // half_low < u x 2^f
+  const uint128 half_high = uint128{pc.half_up + 1} << s;  // u x 2^f < half_high
 
   std::uint64_t r;
   int exponent;
-  if (static_cast<std::uint64_t>((high - 1) >> f) < pc.limit) {
+  if (top(high - 1) < pc.limit) {
     exponent = k + 1;
-    r = static_cast<std::uint64_t>((low + half_low) >> f);
-    if (r != static_cast<std::uint64_t>((high + half_high - 1) >> f)) return nullptr;
-  } else if (static_cast<std::uint64_t>(low >> f) >= pc.limit) {
+    r = top(low + half_low);
+    if (r != top(high + half_high - 1)) return nullptr;
+  } else if (top(low) >= pc.limit) {
     exponent = k + 2;  // R = floor((y + 10u) / 10)
-    r = static_cast<std::uint64_t>((low + 10 * half_low) >> f) / 10;
-    if (r != static_cast<std::uint64_t>((high + 10 * half_high - 1) >> f) / 10) return nullptr;
+    r = top(low + 10 * half_low) / 10;
+    if (r != top(high + 10 * half_high - 1) / 10) return nullptr;
   } else {
     return nullptr;
   }
   if (r == pc.limit) {
     r /= 10;
     ++exponent;
+  }
+  if (precision <= 8) {
+    return lay_out_general_short(negative, static_cast<std::uint32_t>(r), exponent, precision, out);
   }
   return lay_out_general(negative, r, exponent, precision, out);
 }

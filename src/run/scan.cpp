@@ -6,6 +6,9 @@
 
 #include "run/decimal.h"
 
+#include <bit>
+#include <cstring>
+
 namespace floveran {
 namespace {
 
@@ -162,15 +165,16 @@ constexpr double kFastPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6, 
                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+constexpr std::uint64_t kPowersOfTenU64[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+
 // Bytes a plain number needs in the buffer behind its start: the sign, 19 digits,
 // the point and the byte that ends it, with margin.
 constexpr std::ptrdiff_t kPlainNumberReach = 32;
 
-bool scan_plain_decimal(TextInput& in, double& value) {
-  const char* p = in.buffer.get() + in.pos;
+// The plain number from p on (after the blanks), digit by digit; false as above.
+// Kept out of line, like the full grammar, so that the common path stays small.
+[[gnu::noinline]] bool scan_plain_digits(TextInput& in, const char* p, double& value) {
   const char* const e = in.buffer.get() + in.end;
-  while (p != e && is_space(static_cast<unsigned char>(*p))) ++p;
-  if (e - p < kPlainNumberReach) return false;
   const bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
   std::uint64_t digits = 0;
@@ -197,14 +201,83 @@ bool scan_plain_decimal(TextInput& in, double& value) {
   return true;
 }
 
-}  // namespace
+// Eight bytes at p as one word, the byte at p lowest.
+std::uint64_t load8(const char* p) {
+  std::uint64_t x;
+  std::memcpy(&x, p, 8);
+  return x;
+}
 
-int scan_double(TextInput& in, double& value) {
-  if (scan_plain_decimal(in, value)) return 1;
+// How many of the eight bytes of x, from the lowest, are digits before the first
+// byte that is not (8 when all are). A byte is a digit when its high nibble is 3
+// and adding 6 leaves it 3 (low nibble at most 9). The addition can carry out of a
+// byte of 0xFA or more, but only into higher bytes, and such a byte is itself no
+// digit, so the first non-digit is found all the same.
+int leading_digits(std::uint64_t x) {
+  constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL;
+  constexpr std::uint64_t kThrees = 0x3030303030303030ULL;
+  const std::uint64_t not_digit = ((x & kHigh) ^ kThrees) | (((x + 0x0606060606060606ULL) & kHigh) ^ kThrees);
+  return not_digit == 0 ? 8 : std::countr_zero(not_digit) >> 3;
+}
+
+// The number formed by the first n (0 to 7) digit bytes of x. The digits are moved
+// to the top of the word, zeros come in below them, and three multiplications add
+// neighbouring digits, pairs and quadruples (each partial sum stays inside its
+// lane: at most 99, 9999 and 99999999).
+std::uint64_t digits_value(std::uint64_t x, int n) {
+  x = (x << (56 - 8 * n)) << 8;  // two steps: a shift by 64 for n = 0 is undefined
+  x = ((x & 0x0F0F0F0F0F0F0F0FULL) * 2561) >> 8;
+  x = ((x & 0x00FF00FF00FF00FFULL) * 6553601) >> 16;
+  return ((x & 0x0000FFFF0000FFFFULL) * 42949672960001ULL) >> 32;
+}
+
+[[gnu::noinline]] int scan_double_full(TextInput& in, double& value) {
   ScanCursor c = cursor_on(in);
   const int result = scan_double(c, value);
   cursor_done(c);
   return result;
+}
+
+bool scan_plain_decimal(TextInput& in, double& value) {
+  const char* p = in.buffer.get() + in.pos;
+  const char* const e = in.buffer.get() + in.end;
+  if (p != e && *p == '\t') ++p;  // the field separator of every table value
+  while (p != e && is_space(static_cast<unsigned char>(*p))) ++p;
+  if (e - p < kPlainNumberReach) return false;
+  if constexpr (std::endian::native != std::endian::little) return scan_plain_digits(in, p, value);
+
+  // Up to seven digits before and seven after the point, eight bytes at a time;
+  // longer parts are left to the digit loop. The reach above covers every load.
+  const char* q = p;
+  const bool negative = *q == '-';
+  if (*q == '-' || *q == '+') ++q;
+  const std::uint64_t whole_bytes = load8(q);
+  const int whole = leading_digits(whole_bytes);
+  if (whole == 8) return scan_plain_digits(in, p, value);
+  std::uint64_t digits = digits_value(whole_bytes, whole);
+  q += whole;
+  int decimals = 0;
+  if (*q == '.') {
+    const std::uint64_t fraction_bytes = load8(q + 1);
+    decimals = leading_digits(fraction_bytes);
+    if (decimals == 8) return scan_plain_digits(in, p, value);
+    digits = digits * kPowersOfTenU64[decimals] + digits_value(fraction_bytes, decimals);
+    q += 1 + decimals;
+  }
+  const int next = static_cast<unsigned char>(*q);
+  if (whole + decimals == 0 || next == 'e' || next == 'E' || next == '.') return false;
+  // At most 14 digits: the integer is exact in a double, and so is 10^decimals.
+  const double magnitude = static_cast<double>(digits) / kFastPowersOfTen[decimals];
+  value = negative ? -magnitude : magnitude;
+  in.pos = static_cast<std::size_t>(q - in.buffer.get());
+  return true;
+}
+
+}  // namespace
+
+int scan_double(TextInput& in, double& value) {
+  if (scan_plain_decimal(in, value)) return 1;
+  return scan_double_full(in, value);
 }
 
 int scan_token(TextInput& in, std::string* token) {
