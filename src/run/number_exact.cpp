@@ -14,7 +14,7 @@
 // by incrementing the last kept character, with '9' carrying), missing characters
 // count as '0', and the notation is laid out from the rounded characters. This code
 // favours plainness over speed; it is the yardstick for the fast path and is used
-// on its own when FLOVERAN_EXACT_FORMAT is defined.
+// on its own when FLOVERAN_REFERENCE_PATHS is defined.
 #include "run/number_exact.h"
 
 #include <bit>

@@ -50,7 +50,7 @@
 
 namespace floveran {
 
-#ifdef FLOVERAN_EXACT_FORMAT
+#ifdef FLOVERAN_REFERENCE_PATHS
 
 char* format_fixed(double value, int decimals, char* out) {
   return format_fixed_exact(value, decimals, out);
@@ -336,6 +336,6 @@ char* format_general(double value, int precision, char* out) {
   return format_general_exact(value, precision, out);
 }
 
-#endif  // FLOVERAN_EXACT_FORMAT
+#endif  // FLOVERAN_REFERENCE_PATHS
 
 }  // namespace floveran

@@ -238,7 +238,7 @@ std::uint64_t digits_value(std::uint64_t x, int n) {
   return result;
 }
 
-bool scan_plain_decimal(TextInput& in, double& value) {
+[[maybe_unused]] bool scan_plain_decimal(TextInput& in, double& value) {
   const char* p = in.buffer.get() + in.pos;
   const char* const e = in.buffer.get() + in.end;
   if (p != e && *p == '\t') ++p;  // the field separator of every table value
@@ -276,7 +276,9 @@ bool scan_plain_decimal(TextInput& in, double& value) {
 }  // namespace
 
 int scan_double(TextInput& in, double& value) {
+#ifndef FLOVERAN_REFERENCE_PATHS
   if (scan_plain_decimal(in, value)) return 1;
+#endif
   return scan_double_full(in, value);
 }
 
