@@ -45,6 +45,9 @@ std::size_t read_raw(TextInput& in, char* destination, std::size_t size) {
     }
     return n;
   }
+  // The progress marks held so far go out before a read that may have to wait
+  // (a pipe fed by a slow program), so the console never lags behind the input.
+  flush_output(console());
   for (;;) {
     const ssize_t n = ::read(in.fd, destination, size);
     if (n >= 0) {

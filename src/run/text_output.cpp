@@ -103,6 +103,8 @@ void print(std::string_view text) {
   flush_output(out);
 }
 
+void print_progress(std::string_view text) { write_text(console(), text); }
+
 void flush_output(TextOutput& out) {
   const std::size_t size = out.used;
   out.used = 0;

@@ -36,6 +36,10 @@ TextOutput& console();
 // Writes text to the console and flushes it, so that messages and progress marks
 // appear as they happen.
 void print(std::string_view text);
+// Progress marks: held in the console buffer and written with the next print or
+// before the input is read again (see read_raw), so that a run shows its progress
+// as it goes, a block of input at a time, without a system call per mark.
+void print_progress(std::string_view text);
 
 void flush_output(TextOutput& out);
 

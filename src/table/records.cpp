@@ -24,9 +24,9 @@ void show_progress(const RecordDate& date, double timestep_hours) {
   const bool first_step_of_day = static_cast<double>(date.hour) == timestep_hours;
   if (!first_step_of_day) return;
   if (date.day == 1) {
-    print("\nmonth " + std::to_string(date.month) + "/" + std::to_string(date.year) + " ");
+    print_progress("\nmonth " + std::to_string(date.month) + "/" + std::to_string(date.year) + " ");
   }
-  print(".");
+  print_progress(".");
 }
 
 void write_date(TextOutput& out, const RecordDate& date) {
