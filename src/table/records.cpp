@@ -11,6 +11,7 @@
 // hour 1 and the month line on day 1, hour 1.
 #include "table/records.h"
 
+#include <algorithm>
 #include <string>
 
 #include "convert/convert.h"
@@ -19,6 +20,8 @@
 
 namespace floveran {
 namespace {
+
+constexpr std::int32_t kValueBatch = 64;
 
 void show_progress(const RecordDate& date, double timestep_hours) {
   const bool first_step_of_day = static_cast<double>(date.hour) == timestep_hours;
@@ -53,20 +56,35 @@ void convert_records(RunState& state, const RunSettings& settings) {
     show_progress(state.date, settings.timestep_hours);
     write_date(out, state.date);
 
-    for (std::int32_t c = 1; c <= settings.column_count; ++c) {
-      if (scan_double(in, state.value) != 1) {
-        state.end_of_data = true;
-        continue;
+    // The values are read a batch at a time, converted, then written. Reading and
+    // writing share no state, so the bytes are those of one column after the other;
+    // each value is converted with the same operations as on its own (a missing or
+    // unread one too, whose result is not written), and the values of a batch no
+    // longer wait on each other.
+    for (std::int32_t first = 1; first <= settings.column_count; first += kValueBatch) {
+      const std::int32_t count = std::min(kValueBatch, settings.column_count - first + 1);
+      double values[kValueBatch];
+      bool scanned[kValueBatch];
+      for (std::int32_t i = 0; i < count; ++i) {
+        values[i] = 0.0;
+        scanned[i] = scan_double(in, values[i]) == 1;
+        if (!scanned[i]) state.end_of_data = true;
       }
-      if (state.value < kMissingThreshold) {
-        write_plain(out, kMissingMarker);
-        continue;
+      double converted[kValueBatch];
+      const double* const areas = state.areas.data() + first;
+      for (std::int32_t i = 0; i < count; ++i) {
+        converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
       }
-      write_plain(out, kFieldSeparator);
-      write_general(out,
-                    convert_value(state.value, state.areas[static_cast<std::size_t>(c)],
-                                  settings.timestep_hours, settings.method),
-                    kValuePrecision);
+      for (std::int32_t i = 0; i < count; ++i) {
+        if (!scanned[i]) continue;
+        state.value = values[i];
+        if (state.value < kMissingThreshold) {
+          write_plain(out, kMissingMarker);
+          continue;
+        }
+        write_plain(out, kFieldSeparator);
+        write_general(out, converted[i], kValuePrecision);
+      }
     }
     write_text(out, "\n");
     skip_line(in);
