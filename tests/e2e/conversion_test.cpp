@@ -118,6 +118,34 @@ TEST(MalformedRecords, EndTheLoopQuietlyWithStatus0) {
   }
 }
 
+// A record of 130 columns, read in batches: a failing value at either side of a
+// batch boundary leaves the same partial row as anywhere else. A word stops every
+// later scan of the record; a lone "-" is consumed, so each later column reads the
+// value one place further on, and only the last value of the line goes unwritten.
+TEST(MalformedRecords, FailuresOnEitherSideOfABatchOfValues) {
+  constexpr int kColumns = 130;
+  std::string area_line = "YY\tMM\tDD\tHH";
+  std::string area_row = "YY\tMM\tDD\tHH";
+  for (int c = 0; c < kColumns; ++c) {
+    area_line += "\t100";
+    area_row += "\t100.000";
+  }
+  const std::string head = "T\n" + area_line + "\n\n\n\n";
+  const std::string title = "specific_runoff_from_in.txt,_output_timestep:_1.00_h,_original:T\n";
+  for (int bad : {1, 63, 64, 65, 66, 128, 129, 130}) {
+    for (const std::string token : {"word", "-"}) {
+      std::string record = "2000 1 1 2";
+      for (int c = 1; c <= kColumns; ++c) record += c == bad ? " " + token : " 10";
+      const int written = token == "word" ? bad - 1 : kColumns - 1;
+      std::string row = "2000\t1\t1\t2";
+      for (int c = 0; c < written; ++c) row += "\t0.36";
+      const Conversion result = convert(head + record + "\n");
+      EXPECT_EQ(result.status, 0) << token << " at " << bad;
+      EXPECT_EQ(result.output, crlf(title + area_row + "\n\n\n\n" + row + "\n")) << token << " at " << bad;
+    }
+  }
+}
+
 TEST(Progress, MonthLineAndOneDotPerDay) {
   const struct {
     const char* name;
