@@ -60,6 +60,8 @@ char* format_general(double value, int precision, char* out) {
   return format_general_exact(value, precision, out);
 }
 
+char* format_general_fast(double, int, char*) { return nullptr; }
+
 #else
 
 namespace {
@@ -334,6 +336,10 @@ char* format_fixed(double value, int decimals, char* out) {
 char* format_general(double value, int precision, char* out) {
   if (char* end = general_fast(value, precision, out)) return end;
   return format_general_exact(value, precision, out);
+}
+
+char* format_general_fast(double value, int precision, char* out) {
+  return general_fast(value, precision, out);
 }
 
 #endif  // FLOVERAN_REFERENCE_PATHS

@@ -23,4 +23,9 @@ char* format_fixed(double value, int decimals, char* out);
 // Writes no terminating NUL; returns one past the last character written.
 char* format_general(double value, int precision, char* out);
 
+// The fast path of format_general alone: the same text where it can prove its
+// digits, otherwise nullptr (and `out` holds nothing of use). format_general is
+// this, falling back to the exact path. In the reference build it always gives up.
+char* format_general_fast(double value, int precision, char* out);
+
 }  // namespace floveran

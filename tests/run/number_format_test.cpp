@@ -109,6 +109,24 @@ TEST(GeneralForm, DoubleRoundingOnTheDigitString) {
       {1.0000125, "1.000013"},
       // 0.3 + 0.6 = 0.89999999999999991118...: 17 digits 89999999999999991.
       {0.3 + 0.6, "0.9"},
+      // Eight-digit ties whose double lies so close to the point where the 18
+      // digits read 49999999995 behind the 7th that the fast path cannot tell
+      // the side and has to hand the value over: an 18th digit of 4 keeps the
+      // 7 digits, one of 5 makes the 17-digit string a tie that rounds up. Both
+      // sides, magnitudes with an exact and with a truncated power of ten, and
+      // the first guess of the decimal exponent right (k + 1) or one too low
+      // (k + 2).
+      {4.9397395, "4.939739"},  // 4.93973949999999994986...
+      {19.146175, "19.14617"},
+      {102.33675, "102.3367"},  // k + 2
+      {0.00038074995, "0.0003807499"},
+      {3.0852145e-11, "3.085214e-011"},
+      {3.1960915e-26, "3.196092e-026"},  // 3.19609149999999995011...
+      {5.2649685e+29, "5.264969e+029"},
+      {1.8044505e+28, "1.804451e+028"},  // k + 2
+      {1.0560635e-22, "1.056064e-022"},  // k + 2
+      {1.1676845e-07, "1.167684e-007"},  // k + 2
+      {1.3695905e-31, "1.36959e-031"},  // k + 2
   });
   // Precision 16 and 17 see the 17-digit string directly.
   EXPECT_EQ(general(1000000000000000.25, 17), "1000000000000000.3");
