@@ -8,15 +8,15 @@
 //               5 to 25000 km2 (one decimal, log-uniform), times 3.6: the values
 //               the tool writes for an hourly table (convert_value, method 1)
 //   discharges  the discharges themselves
-// Each set is written three ways, one value per iteration: format_general (the
-// fast path with its exact fallback), format_general_exact (the reference alone)
-// and snprintf "%.7g" (the C library, a yardstick only: its form differs in the
-// exponent digits and the rounding of ties). Before the runs the program prints
+// Each set is written three ways: format_general (the fast path with its exact
+// fallback), format_general_exact (the reference alone) and snprintf "%.7g" (the
+// C library, a yardstick only: its form differs in the exponent digits and the
+// rounding of ties). BM_ratio/N writes the whole set N the three ways in turn in
+// every iteration, so that the ratios fast / snprintf and exact / snprintf come
+// from the same stretch of time on a machine whose speed drifts; its counters
+// give the ns per value of each and the ratios. Before the runs the program prints
 // how many values of each set format_general_fast gives up on, which
-// format_general then hands to its exact path. BM_ratio/N times the three ways
-// over the whole set N in turn within each iteration, so the ratios
-// fast / snprintf and exact / snprintf come from the same stretch of time on a
-// machine whose speed drifts; its counters give ns per value and the ratios.
+// format_general then hands to its exact path.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -70,46 +70,6 @@ const std::vector<double>& value_set(std::int64_t which) {
 }
 
 const char* set_name(std::int64_t which) { return which == 0 ? "converted" : "discharges"; }
-
-void BM_fast(benchmark::State& state) {
-  const std::vector<double>& v = value_set(state.range(0));
-  char buffer[floveran::kFormatCapacity];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    char* end = floveran::format_general(v[i++ & (kValues - 1)], 7, buffer);
-    benchmark::DoNotOptimize(end);
-    benchmark::ClobberMemory();
-  }
-  state.SetLabel(set_name(state.range(0)));
-}
-
-void BM_exact(benchmark::State& state) {
-  const std::vector<double>& v = value_set(state.range(0));
-  char buffer[floveran::kFormatCapacity];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    char* end = floveran::format_general_exact(v[i++ & (kValues - 1)], 7, buffer);
-    benchmark::DoNotOptimize(end);
-    benchmark::ClobberMemory();
-  }
-  state.SetLabel(set_name(state.range(0)));
-}
-
-void BM_snprintf(benchmark::State& state) {
-  const std::vector<double>& v = value_set(state.range(0));
-  char buffer[floveran::kFormatCapacity];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    int n = std::snprintf(buffer, sizeof buffer, "%.7g", v[i++ & (kValues - 1)]);
-    benchmark::DoNotOptimize(n);
-    benchmark::ClobberMemory();
-  }
-  state.SetLabel(set_name(state.range(0)));
-}
-
-BENCHMARK(BM_fast)->Arg(0)->Arg(1);
-BENCHMARK(BM_exact)->Arg(0)->Arg(1);
-BENCHMARK(BM_snprintf)->Arg(0)->Arg(1);
 
 // Seconds that `write` takes over every value of the set.
 template <typename Write>

@@ -9,25 +9,6 @@
 namespace floveran::testing {
 namespace {
 
-struct Conversion {
-  int status;
-  std::string console;  // without the banner
-  std::string output;
-};
-
-Conversion convert(const std::string& table, std::vector<std::string> extra_arguments = {}) {
-  TempDir dir;
-  write_file(dir.file("in.txt"), table);
-  std::vector<std::string> arguments = {"in.txt", "out.txt"};
-  arguments.insert(arguments.end(), extra_arguments.begin(), extra_arguments.end());
-  const ToolRun run = run_tool(dir, arguments);
-  const std::string banner = crlf(kBanner);
-  EXPECT_EQ(run.console.substr(0, banner.size()), banner);
-  EXPECT_TRUE(read_file(dir.file("in.txt")) == table) << "the input must stay as it was";
-  return {run.status, run.console.substr(std::min(banner.size(), run.console.size())),
-          read_file(dir.file("out.txt"))};
-}
-
 const std::string kTitle = "specific_runoff_from_in.txt,_output_timestep:_1.00_h,_original:";
 const std::string kAreaLine = "YY\tMM\tDD\tHH\t100.0\t50.0\n";
 const std::string kAreaRow = "YY\tMM\tDD\tHH\t100.000\t50.000\n";

@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -72,5 +75,29 @@ inline const std::string kUsage =
     "usage: floveran <discharge_m3/s> <spec_disch._mm/dt> [<n1 headrows{def=5}>] [<n2 "
     "datacolumns{def=all}>] [<timestep in h{def=1h}>] [<method 1(to mm/step) or 2(to m3/s) "
     "{def=1}>\n\n";
+
+// A table converted by `floveran in.txt out.txt <extra arguments>` in a fresh
+// folder: the status, the console after the banner and the output file. Checks on
+// the way that the console starts with the banner and that the input file is
+// byte for byte as it was.
+struct Conversion {
+  int status;
+  std::string console;  // without the banner
+  std::string output;
+};
+
+inline Conversion convert(const std::string& table, const std::vector<std::string>& extra_arguments = {}) {
+  TempDir dir;
+  write_file(dir.file("in.txt"), table);
+  std::vector<std::string> arguments = {"in.txt", "out.txt"};
+  arguments.insert(arguments.end(), extra_arguments.begin(), extra_arguments.end());
+  const ToolRun run = run_tool(dir, arguments);
+  const std::string banner = crlf(kBanner);
+  EXPECT_EQ(run.console.substr(0, banner.size()), banner);
+  // Not EXPECT_EQ: the tables of some tests are too large to print.
+  EXPECT_TRUE(read_file(dir.file("in.txt")) == table) << "the input must stay as it was";
+  return {run.status, run.console.substr(std::min(banner.size(), run.console.size())),
+          read_file(dir.file("out.txt"))};
+}
 
 }  // namespace floveran::testing
