@@ -123,6 +123,7 @@ TEST_F(CommandLine, ConsoleThatGoesAwayDoesNotStopTheConversion) {
   ::close(fds[1]);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(read_file(dir.file("out.txt")), kTableConverted);
+  expect_input_unchanged();
 }
 
 TEST_F(CommandLine, LongFileNamesAreHeldAndPrintedInFull) {
