@@ -33,8 +33,8 @@ void close_output(TextOutput& out);
 
 // Standard output, in text mode.
 TextOutput& console();
-// Writes text to the console and flushes it, so that messages and progress marks
-// appear as they happen.
+// Writes text to the console and flushes it (with any progress marks held before
+// it), so that messages appear as they happen.
 void print(std::string_view text);
 // Progress marks: held in the console buffer and written with the next print or
 // before the input is read again (see read_raw), so that a run shows its progress
