@@ -1,6 +1,6 @@
 // The number writers. format_fixed writes areas and the time step, a few numbers a
 // run, and goes through the exact path. format_general writes every converted
-// value; for precision 1 to 15 and magnitudes of about 10^(P-56) to 10^(P+27) it
+// value; for precision 1 to 8 and magnitudes of about 10^(P-56) to 10^(P+27) it
 // has the fast path below, which yields exactly the digits of the exact path or
 // gives up, and then the exact path answers.
 //
@@ -30,15 +30,15 @@
 // the 64-bit u of the precision table (u is not dyadic), so (y + u) x 2^F lies in a
 // known integer interval; R is proved when both ends of it have the same integer
 // part at scale 2^F (or 10 x 2^F for y/10). Range of the shift: p >= 2^115 and
-// y < 2 x 10^15 < 2^51 give F >= 65; y >= 1 and p < 2^117 give F <= 117, so every
+// y < 2 x 10^8 < 2^28 give F >= 88; y >= 1 and p < 2^117 give F <= 117, so every
 // shift below is defined and every sum fits in 128 bits.
 //
 // How often it gives up. With F around 94 for P = 7, the interval is about 2^-41
 // wide, so it fails only where y + u lies within 2^-41 of an integer (the 18th
 // digit of a near-tie) or y within it of 10^P (values next to a power of ten whose
 // scale is not exact, e.g. 1e10 itself). Zero is written directly; subnormals,
-// infinities, NaNs, precisions 16 and 17 and magnitudes out of the table always
-// take the exact path.
+// infinities, NaNs, precisions above 8 (the tool writes 7) and magnitudes out of
+// the table always take the exact path.
 #include "run/number_format.h"
 
 #include <array>
@@ -70,7 +70,7 @@ __extension__ typedef unsigned __int128 uint128;
 
 constexpr int kMinScale = -27;
 constexpr int kMaxScale = 55;
-constexpr int kMaxFastPrecision = 15;
+constexpr int kMaxFastPrecision = 8;  // the digits fit one 8-byte word
 
 struct ScaledPowerOfTen {
   std::uint64_t c;  // c x 2^b <= 10^q < (c + 1) x 2^b, 2^63 <= c < 2^64
@@ -140,19 +140,6 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// Writes the `count` decimal digits of x ending at `end`.
-void put_digits(std::uint64_t x, int count, char* end) {
-  while (count >= 2) {
-    const auto pair = static_cast<std::size_t>(x % 100) * 2;
-    x /= 100;
-    end -= 2;
-    end[0] = kDigitPairs[pair];
-    end[1] = kDigitPairs[pair + 1];
-    count -= 2;
-  }
-  if (count == 1) end[-1] = static_cast<char>('0' + x);
-}
-
 // The eight decimal digits of x < 10^8, most significant first, one per byte of
 // the result in memory order (little-endian: byte 0 is the lowest), as digit
 // values 0 to 9. Splits x into two 4-digit halves, each half into two 2-digit
@@ -174,7 +161,7 @@ constexpr std::uint64_t kAsciiZeros = 0x3030303030303030ULL;
 // General notation of the leading digits r (10^(P-1) <= r < 10^P, P <= 8) with
 // decimal exponent e. The digits are laid out with whole 8-byte stores; `out`
 // has room for kFormatCapacity bytes, far more than the stores reach.
-char* lay_out_general_short(bool negative, std::uint32_t r, int e, int precision, char* out) {
+char* lay_out_general(bool negative, std::uint32_t r, int e, int precision, char* out) {
   // The P digits in bytes 0 to P-1, the bytes above them zero; the first digit is
   // not zero, so the highest non-zero byte is the last significant digit.
   const std::uint64_t digits = eight_digits(r) >> (8 * (8 - precision));
@@ -216,56 +203,6 @@ char* lay_out_general_short(bool negative, std::uint32_t r, int e, int precision
   const int zeros = -x - 1;            // 0 to 3
   store8(out + 2 + zeros, text);
   return out + 2 + zeros + count;
-}
-
-// General notation of the leading digits r (precision digits, no carry left) with
-// decimal exponent e, for precisions above 8.
-char* lay_out_general(bool negative, std::uint64_t r, int e, int precision, char* out) {
-  int count = precision;
-  while (r % 10 == 0) {  // r >= 1, so this ends
-    r /= 10;
-    --count;
-  }
-  char digits[kMaxFastPrecision];
-  put_digits(r, count, digits + count);
-
-  if (negative) *out++ = '-';
-  const int x = e - 1;
-  if (x < -4 || x >= precision) {
-    *out++ = digits[0];
-    if (count > 1) {
-      *out++ = '.';
-      std::memcpy(out, digits + 1, static_cast<std::size_t>(count - 1));
-      out += count - 1;
-    }
-    *out++ = 'e';
-    *out++ = x < 0 ? '-' : '+';
-    const int magnitude = x < 0 ? -x : x;
-    *out++ = static_cast<char>('0' + magnitude / 100);
-    const auto pair = static_cast<std::size_t>(magnitude % 100) * 2;
-    *out++ = kDigitPairs[pair];
-    *out++ = kDigitPairs[pair + 1];
-    return out;
-  }
-  if (x >= 0) {
-    const int whole = x + 1;
-    if (count <= whole) {
-      std::memcpy(out, digits, static_cast<std::size_t>(count));
-      out += count;
-      for (int i = count; i < whole; ++i) *out++ = '0';
-      return out;
-    }
-    std::memcpy(out, digits, static_cast<std::size_t>(whole));
-    out += whole;
-    *out++ = '.';
-    std::memcpy(out, digits + whole, static_cast<std::size_t>(count - whole));
-    return out + (count - whole);
-  }
-  *out++ = '0';
-  *out++ = '.';
-  for (int i = x + 1; i < 0; ++i) *out++ = '0';
-  std::memcpy(out, digits, static_cast<std::size_t>(count));
-  return out + count;
 }
 
 // The fast path of format_general; nullptr where it cannot prove the digits.
@@ -321,10 +258,7 @@ char* general_fast(double value, int precision, char* out) {
     r /= 10;
     ++exponent;
   }
-  if (precision <= 8) {
-    return lay_out_general_short(negative, static_cast<std::uint32_t>(r), exponent, precision, out);
-  }
-  return lay_out_general(negative, r, exponent, precision, out);
+  return lay_out_general(negative, static_cast<std::uint32_t>(r), exponent, precision, out);
 }
 
 }  // namespace
