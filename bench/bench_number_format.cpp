@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "convert/convert.h"
-#include "run/number_exact.h"
-#include "run/number_format.h"
+#include "run/numbers/number_exact.h"
+#include "run/numbers/number_format.h"
 
 namespace {
 

@@ -29,8 +29,9 @@
 #include <string_view>
 #include <vector>
 
-#include "run/scan.h"
-#include "run/text_input.h"
+#include "run/numbers/scan.h"
+#include "table/fields.h"
+#include "run/streams/text_input.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ std::uint64_t read_all(const char* path, int out_fd) {
 
 std::uint64_t skip_all_lines(const char* path) {
   TextInput in;
-  if (!floveran::open_input(in, path)) fail(std::string("cannot open ") + path);
+  if (floveran::open_input(in, path) != 0) fail(std::string("cannot open ") + path);
   std::uint64_t lines = 0;
   while (floveran::skip_line(in)) ++lines;
   floveran::close_input(in);
@@ -90,7 +91,7 @@ std::uint64_t skip_all_lines(const char* path) {
 
 ScanCounts scan_table(const char* path, int head_rows, int columns) {
   TextInput in;
-  if (!floveran::open_input(in, path)) fail(std::string("cannot open ") + path);
+  if (floveran::open_input(in, path) != 0) fail(std::string("cannot open ") + path);
   for (int i = 0; i < head_rows; ++i) floveran::skip_line(in);
   ScanCounts counts;
   std::int32_t date[4];
@@ -121,7 +122,7 @@ ScanCounts scan_table(const char* path, int head_rows, int columns) {
 // Fields of line 2 behind the four date labels, split at white space.
 int count_area_fields(const char* path) {
   TextInput in;
-  if (!floveran::open_input(in, path)) fail(std::string("cannot open ") + path);
+  if (floveran::open_input(in, path) != 0) fail(std::string("cannot open ") + path);
   std::string line;
   floveran::read_line(in, line);
   if (!floveran::read_line(in, line)) fail("the table has no second line");

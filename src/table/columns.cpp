@@ -20,8 +20,7 @@
 #include <cstring>
 #include <string>
 
-#include "run/run_end.h"
-#include "run/scan.h"
+#include "run/numbers/scan.h"
 #include "table/layout.h"
 
 namespace floveran {
@@ -61,29 +60,26 @@ int count_fields(std::string_view working, std::string& last_token) {
   return count > INT32_MAX ? INT32_MAX : static_cast<int>(count);
 }
 
-void count_columns(RunState& state, RunSettings& settings) {
-  std::string& line = state.line_buffer;
+ColumnCount count_columns(TextInput& input, const RunSettings& settings) {
+  ColumnCount result;
+  std::string line;
   // Line 1 is not looked at, so it is skipped rather than held, whatever its length.
-  const bool have_line_2 = skip_line(state.input) && read_line(state.input, line);
+  const bool have_line_2 = skip_line(input) && read_line(input, line);
   // The area line is text: it ends at a NUL byte, should one be in it.
   line.resize(std::min(line.find('\0'), line.size()));
-  if (!have_line_2 || line.size() <= kAreaLineLabelWidth) {
-    end_run("error reading a record\n", kStatusInputFailed);
-  }
+  if (!have_line_2 || line.size() <= kAreaLineLabelWidth) return result;
+  result.area_line_read = true;
   // The working string, built in place: the line behind its labels, and a tab.
   line.erase(0, kAreaLineLabelWidth);
   line += kFieldSeparator;
 
   if (settings.column_count_given) {
-    state.token_buffer.assign(line, 0, line.size() - 1);  // the remainder of line 2
+    result.count = settings.column_count;
+    result.token.assign(line, 0, line.size() - 1);  // the remainder of line 2
   } else {
-    settings.column_count = count_fields(line, state.token_buffer);
+    result.count = count_fields(line, result.token);
   }
-  std::string message = std::to_string(settings.column_count);
-  message += " columns ";
-  message += state.token_buffer;
-  message += '\n';
-  print(message);
+  return result;
 }
 
 }  // namespace floveran

@@ -1,17 +1,25 @@
 // Column detection: reads lines 1 and 2 of the input, rejects a missing or short
-// area line, settles column_count (from argument 4 or by counting the fields of the
-// area line) and prints "%d columns %s\n".
+// area line, and gives the column count (argument 4 when it was given, else the
+// count of the fields of the area line) with the token the console line shows.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
-#include "run/settings.h"
-#include "run/state.h"
+#include "table/run.h"
 
 namespace floveran {
 
-void count_columns(RunState& state, RunSettings& settings);
+struct ColumnCount {
+  bool area_line_read = false;  // false: line 2 is missing or has at most 12 characters
+  std::int32_t count = 0;
+  std::string token;            // the field that ended the count; with a given count,
+                                // the remainder of line 2
+};
+
+ColumnCount count_columns(TextInput& input, const RunSettings& settings);
 
 // The index of the first tab of the text, or 0 when it holds none: a tab at index 0
 // and no tab at all give the same answer, which the strip step relies on.

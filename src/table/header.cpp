@@ -8,7 +8,7 @@
 // the input has ended past the area line nothing more can follow, so the pass ends.
 #include "table/header.h"
 
-#include "run/scan.h"
+#include "table/fields.h"
 #include "table/layout.h"
 
 namespace floveran {
@@ -28,7 +28,7 @@ void copy_area_line(RunState& state, const RunSettings& settings) {
   TextOutput& out = state.output;
   // "%s%s%s%s": the labels are not used; a failed scan stops the four.
   for (int i = 0; i < kAreaLineLabelCount; ++i) {
-    if (scan_token(in, nullptr) != 1) break;
+    if (skip_token(in) != 1) break;
   }
   for (std::int32_t c = 1; c <= settings.column_count; ++c) {
     double area = 0.0;

@@ -2,8 +2,7 @@
 // the area row and the copied header lines, and fills the areas from line 2.
 #pragma once
 
-#include "run/settings.h"
-#include "run/state.h"
+#include "table/run.h"
 
 namespace floveran {
 

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "convert/convert.h"
-#include "run/scan.h"
+#include "table/fields.h"
 #include "table/layout.h"
 
 namespace floveran {
@@ -23,13 +23,22 @@ namespace {
 
 constexpr std::int32_t kValueBatch = 64;
 
-void show_progress(const RecordDate& date, double timestep_hours) {
+struct RecordDate {
+  std::int32_t year = 0;
+  std::int32_t month = 0;
+  std::int32_t day = 0;
+  std::int32_t hour = 0;
+};
+
+// Held in the console's buffer: they go out with the next message or before the
+// input is read again.
+void show_progress(TextOutput& console, const RecordDate& date, double timestep_hours) {
   const bool first_step_of_day = static_cast<double>(date.hour) == timestep_hours;
   if (!first_step_of_day) return;
   if (date.day == 1) {
-    print_progress("\nmonth " + std::to_string(date.month) + "/" + std::to_string(date.year) + " ");
+    write_text(console, "\nmonth " + std::to_string(date.month) + "/" + std::to_string(date.year) + " ");
   }
-  print_progress(".");
+  write_plain(console, ".");
 }
 
 void write_date(TextOutput& out, const RecordDate& date) {
@@ -45,16 +54,13 @@ void write_date(TextOutput& out, const RecordDate& date) {
 void convert_records(RunState& state, const RunSettings& settings) {
   TextInput& in = state.input;
   TextOutput& out = state.output;
-  state.end_of_data = false;
-  for (;;) {
-    std::int32_t date[kDateFieldCount];
-    if (scan_ints(in, date, kDateFieldCount) != kDateFieldCount) {
-      state.end_of_data = true;
-      break;
-    }
-    state.date = {date[0], date[1], date[2], date[3]};
-    show_progress(state.date, settings.timestep_hours);
-    write_date(out, state.date);
+  bool end_of_data = false;
+  while (!end_of_data && out.error == 0) {
+    std::int32_t fields[kDateFieldCount];
+    if (scan_ints(in, fields, kDateFieldCount) != kDateFieldCount) break;
+    const RecordDate date = {fields[0], fields[1], fields[2], fields[3]};
+    show_progress(state.console, date, settings.timestep_hours);
+    write_date(out, date);
 
     // The values are read a batch at a time, converted, then written. Reading and
     // writing share no state, so the bytes are those of one column after the other;
@@ -68,7 +74,7 @@ void convert_records(RunState& state, const RunSettings& settings) {
       for (std::int32_t i = 0; i < count; ++i) {
         values[i] = 0.0;
         scanned[i] = scan_double(in, values[i]) == 1;
-        if (!scanned[i]) state.end_of_data = true;
+        if (!scanned[i]) end_of_data = true;
       }
       double converted[kValueBatch];
       const double* const areas = state.areas.data() + first;
@@ -77,8 +83,7 @@ void convert_records(RunState& state, const RunSettings& settings) {
       }
       for (std::int32_t i = 0; i < count; ++i) {
         if (!scanned[i]) continue;
-        state.value = values[i];
-        if (state.value < kMissingThreshold) {
+        if (values[i] < kMissingThreshold) {
           write_plain(out, kMissingMarker);
           continue;
         }
@@ -88,7 +93,6 @@ void convert_records(RunState& state, const RunSettings& settings) {
     }
     write_text(out, "\n");
     skip_line(in);
-    if (state.end_of_data) break;
   }
 }
 

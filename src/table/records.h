@@ -1,10 +1,10 @@
-// The record loop: converts the records one by one and shows the progress, a
-// month line at the first time step of each month and a dot at the first time step
-// of each day.
+// The record loop: converts the records one by one and shows the progress on the
+// console, a month line at the first time step of each month and a dot at the
+// first time step of each day. It ends quietly at the first record that cannot be
+// read, and early when the output fails (the output's error then tells).
 #pragma once
 
-#include "run/settings.h"
-#include "run/state.h"
+#include "table/run.h"
 
 namespace floveran {
 

@@ -3,7 +3,8 @@
 // The fuzz input is split into a short program and a file:
 //   byte 0            number of operations k (0 to 31)
 //   bytes 1 .. k      the operations (read_line, scan_ints, scan_double, scan_token,
-//                     skip_line, rewind_input, peek_byte), see run_program
+//                     skip_token, skip_line, rewind_input, peek_byte), see
+//                     run_program
 //   byte k + 1        a small block size (1 to 64)
 //   the rest          the bytes of the file
 // The file is put in a memfd and opened through /proc/self/fd, so it is read like
@@ -20,8 +21,9 @@
 // a run repeated after rewind_input must give the same trace again; pos <= end <=
 // capacity after every operation; after the program the rest of the input read
 // line by line is exactly the rest of the model text. On the raw bytes as text,
-// atoi, atof, first_token and the text scans must agree with the model too, and
-// scan_double must agree with atof wherever the number has no d or D exponent.
+// atoi, atof, first_token and the text scans must agree with the model too,
+// scan_double with the grammar alone (scan_double_grammar), and scan_double with
+// atof wherever the number has no d or D exponent.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -35,8 +37,9 @@
 #include <string>
 #include <string_view>
 
-#include "run/scan.h"
-#include "run/text_input.h"
+#include "run/numbers/scan.h"
+#include "run/streams/text_input.h"
+#include "table/fields.h"
 
 namespace {
 
@@ -301,14 +304,14 @@ Trace stream_run(TextInput& in, const Program& program, int rewinds_left) {
         break;
       }
       case 3: {
-        std::string token;
-        const int r = floveran::scan_token(in, &token);
-        t.add("token", r);
-        if (r == 1) t.add_text(token);
+        const floveran::ScanEnd r = floveran::scan_input(
+            in, [](const char* first, const char* last) { return floveran::scan_token(first, last); });
+        t.add("token", r.result);
+        if (r.result == 1) t.add_text(std::string(r.start, r.stop));
         break;
       }
       case 4:
-        t.add("drop", floveran::scan_token(in, nullptr));
+        t.add("drop", floveran::skip_token(in));
         break;
       case 5:
         floveran::rewind_input(in);
@@ -397,7 +400,7 @@ std::string drain(TextInput& in) {
   std::int32_t i = 0;
   check(floveran::scan_double(in, v) == -1, "scan_double after the end is not -1");
   check(floveran::scan_ints(in, &i, 1) == -1, "scan_ints after the end is not -1");
-  check(floveran::scan_token(in, nullptr) == -1, "scan_token after the end is not -1");
+  check(floveran::skip_token(in) == -1, "skip_token after the end is not -1");
   check(floveran::peek_byte(in) == -1, "peek_byte after the end is not -1");
   return all;
 }
@@ -445,7 +448,7 @@ bool open_as_pipe(TextInput& in, std::string_view bytes, std::size_t block_size)
     done += static_cast<std::size_t>(n);
   }
   // The writing end is still open here, so opening the reading end does not wait.
-  const bool ok = floveran::open_input(in, "/proc/self/fd/" + std::to_string(p[0]), block_size);
+  const bool ok = floveran::open_input(in, "/proc/self/fd/" + std::to_string(p[0]), block_size) == 0;
   ::close(p[1]);
   ::close(p[0]);
   check(ok, "open_input of a pipe failed");
@@ -473,32 +476,43 @@ void check_text_functions(std::string_view text) {
                           token.data() + token.size() <= text.data() + text.size()),
         "first_token points outside the text");
 
-  // The scans on a text: a sequence of the three until the text is used up.
-  floveran::ScanCursor c = floveran::cursor_on(text);
+  // The scans on a text: a sequence of the three until the text is used up. The
+  // plain path of scan_double must also agree with the grammar alone.
+  const char* p = text.data();
+  const char* const last = text.data() + text.size();
   ModelCursor mm{text};
   for (int round = 0; round < 64; ++round) {
     const std::size_t before = mm.pos;
     const int kind = round % 3;
     int got = 0, want = 0;
+    floveran::ScanEnd end{};
     if (kind == 0) {
       std::int32_t v = 0, mv = 0;
-      got = floveran::scan_int(c, v);
+      end = floveran::scan_int(p, last, v);
+      got = end.result;
       want = model_int(mm, mv);
       check(got == want && (got != 1 || v == mv), "scan_int on a text disagrees");
     } else if (kind == 1) {
-      double v = 0.0, mv = 0.0;
-      got = floveran::scan_double(c, v);
+      double v = 0.0, mv = 0.0, gv = 0.0;
+      end = floveran::scan_double(p, last, v);
+      const floveran::ScanEnd grammar = floveran::scan_double_grammar(p, last, gv);
+      got = end.result;
       want = model_double(mm, mv);
       check(got == want && (got != 1 || same_double(v, mv)), "scan_double on a text disagrees",
             std::string(text.substr(before, 64)) + "\n" + bits_of(v) + "\n" + bits_of(mv));
+      check(grammar.result == got && grammar.stop == end.stop && (got != 1 || same_double(v, gv)),
+            "scan_double and scan_double_grammar disagree", std::string(text.substr(before, 64)));
     } else {
-      std::string token_got, token_want;
-      got = floveran::scan_token(c, &token_got);
+      std::string token_want;
+      end = floveran::scan_token(p, last);
+      got = end.result;
       want = model_token(mm, &token_want);
-      check(got == want && (got != 1 || token_got == token_want), "scan_token on a text disagrees");
+      check(got == want && (got != 1 || std::string(end.start, end.stop) == token_want),
+            "scan_token on a text disagrees");
     }
-    check(c.p >= text.data() && c.p <= text.data() + text.size(), "text cursor out of the text");
-    check(static_cast<std::size_t>(c.p - text.data()) == mm.pos, "text scan stopped elsewhere");
+    check(end.stop >= text.data() && end.stop <= last, "text scan stopped out of the text");
+    check(static_cast<std::size_t>(end.stop - text.data()) == mm.pos, "text scan stopped elsewhere");
+    p = end.stop;
     if (got < 0) break;
   }
 }
@@ -523,7 +537,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   put_in_memfd(raw);
   for (const std::size_t block_size : {floveran::kInputBlockSize, small_block}) {
     TextInput in;
-    check(floveran::open_input(in, memfd_path, block_size), "open_input of the memfd failed");
+    check(floveran::open_input(in, memfd_path, block_size) == 0, "open_input of the memfd failed");
     check(in.seekable, "a memfd is not taken as seekable");
     compare(stream_run(in, program, -1), want, "stream and model disagree");
     check(drain(in) == want_rest, "the rest of the input differs from the model");

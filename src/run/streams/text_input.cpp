@@ -1,0 +1,206 @@
+// Block reads and the text-mode translation of the input.
+//
+// Each raw block is read one byte behind the bytes the window keeps, so that a CR
+// held back from the end of the previous block can be put in front of it when its
+// partner turns out not to be an LF. The translation of a block is then: cut at the
+// first Ctrl-Z, drop every CR that is directly followed by LF, hold back a CR that
+// ends the block (unless the input stops right there). Both searches use memchr, so
+// a block without CR and Ctrl-Z, the usual case, is only looked at twice at memory
+// speed and never copied.
+#include "run/streams/text_input.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "run/streams/text_output.h"
+
+namespace floveran {
+namespace {
+
+constexpr char kEndOfFileByte = 0x1A;  // Ctrl-Z
+
+// Reads up to `size` raw bytes: first what is left to replay after a rewind of
+// input that cannot be repositioned, then from the file. 0 at end of input; a read
+// error is kept in `error` and ends the input.
+std::size_t read_raw(TextInput& in, char* destination, std::size_t size) {
+  if (in.rewound_once && in.replay_pos < in.replay.size()) {
+    const std::size_t n = std::min(size, in.replay.size() - in.replay_pos);
+    std::memcpy(destination, in.replay.data() + in.replay_pos, n);
+    in.replay_pos += n;
+    if (in.replay_pos == in.replay.size()) {
+      std::string().swap(in.replay);
+      in.replay_pos = 0;
+    }
+    return n;
+  }
+  if (in.flush_before_read != nullptr) flush_output(*in.flush_before_read);
+  const platform::ReadResult read = platform::read_bytes(in.file, destination, size);
+  if (read.error != 0) {
+    in.error = read.error;
+    in.stopped = true;
+    return 0;
+  }
+  if (in.recording) in.replay.append(destination, read.size);
+  return read.size;
+}
+
+// Drops each CR of [begin, stop) that is directly followed by LF, moving the rest
+// to the front; a CR at `stop - 1` is held back when `may_hold`. Returns the new end.
+std::size_t translate_cr(TextInput& in, std::size_t begin, std::size_t stop, bool may_hold) {
+  char* const b = in.buffer.get();
+  const void* first = std::memchr(b + begin, '\r', stop - begin);
+  if (first == nullptr) return stop;
+  std::size_t read = static_cast<std::size_t>(static_cast<const char*>(first) - b);
+  std::size_t write = read;
+  while (read < stop) {
+    // b[read] is a CR.
+    if (read + 1 < stop) {
+      if (b[read + 1] != '\n') b[write++] = '\r';
+    } else if (may_hold) {
+      in.held_cr = true;
+    } else {
+      b[write++] = '\r';
+    }
+    ++read;
+    const void* next = std::memchr(b + read, '\r', stop - read);
+    const std::size_t piece_end =
+        next != nullptr ? static_cast<std::size_t>(static_cast<const char*>(next) - b) : stop;
+    std::memmove(b + write, b + read, piece_end - read);
+    write += piece_end - read;
+    read = piece_end;
+  }
+  return write;
+}
+
+// Puts the `kept` bytes from keep_from at `offset`, with room behind them for a
+// read at least as long as they are (so that an item read again after each
+// extension costs time linear in its length) and at least half a block; the
+// buffer grows when it has no such room. The window becomes the kept bytes.
+void make_room(TextInput& in, std::size_t keep_from, std::size_t kept, std::size_t offset) {
+  const std::size_t least_read = std::max({kept, in.block_size / 2, std::size_t{1}});
+  if (in.capacity < kept + 1 + least_read) {
+    const std::size_t capacity = kept + 1 + std::max(kept, in.block_size);
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+    std::memcpy(grown.get() + offset, in.buffer.get() + keep_from, kept);
+    in.buffer = std::move(grown);
+    in.capacity = capacity;
+  } else if (kept > 0 && keep_from != offset) {
+    std::memmove(in.buffer.get() + offset, in.buffer.get() + keep_from, kept);
+  }
+  in.pos = offset;
+  in.end = offset + kept;
+}
+
+// Shared by read_line, copy_line and skip_line: walks one line block by block,
+// keeping it in `keep` and/or writing it to `copy`.
+bool consume_line(TextInput& in, std::string* keep, TextOutput* copy) {
+  if (peek_byte(in) < 0) return false;
+  do {
+    const char* start = in.buffer.get() + in.pos;
+    const std::size_t available = in.end - in.pos;
+    const void* lf = std::memchr(start, '\n', available);
+    const std::size_t n =
+        lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1 : available;
+    if (keep != nullptr) keep->append(start, n);
+    if (copy != nullptr) write_text(*copy, std::string_view(start, n));
+    in.pos += n;
+    if (lf != nullptr) return true;
+  } while (refill_input(in));
+  return true;
+}
+
+}  // namespace
+
+platform::SystemError open_input(TextInput& in, const std::string& name, std::size_t block_size) {
+  const platform::OpenedFile opened = platform::open_for_reading(name);
+  if (opened.handle == platform::kNoFile) return opened.error;
+  in.file = opened.handle;
+  in.identity = opened.identity;
+  in.seekable = opened.seekable;
+  in.recording = !in.seekable;
+  in.block_size = block_size;
+  in.capacity = block_size + 1;
+  in.buffer = std::make_unique_for_overwrite<char[]>(in.capacity);
+  in.pos = in.end = 0;
+  return 0;
+}
+
+void close_input(TextInput& in) {
+  if (in.file != platform::kNoFile) platform::close_file(in.file);
+  in.file = platform::kNoFile;
+  in.buffer.reset();
+  std::string().swap(in.replay);
+}
+
+void rewind_input(TextInput& in) {
+  if (in.error == 0) {
+    if (in.seekable) {
+      in.error = platform::seek_to_start(in.file);
+    } else if (in.rewound_once) {
+      // Everything read before the first rewind was recorded and is delivered
+      // again before the file is read on; a second rewind cannot be served.
+      in.error = ESPIPE;
+    } else {
+      in.rewound_once = true;
+      in.recording = false;
+      in.replay_pos = 0;
+    }
+  }
+  in.pos = in.end = 0;
+  in.held_cr = false;
+  in.raw_end = false;
+  in.stopped = in.error != 0;
+}
+
+bool refill_input(TextInput& in) { return extend_input(in, in.end); }
+
+bool extend_input(TextInput& in, std::size_t keep_from) {
+  for (;;) {
+    if (in.stopped || (in.raw_end && !in.held_cr)) return false;
+    const std::size_t kept = in.end - keep_from;
+    // The kept bytes, then the held CR, then the new bytes, read at kept + 1.
+    make_room(in, keep_from, kept, in.held_cr ? 0 : 1);
+    keep_from = in.pos;
+    char* const b = in.buffer.get();
+    if (in.raw_end) {  // the held CR ends the input: it stays
+      in.held_cr = false;
+      b[kept] = '\r';
+      in.end = kept + 1;
+      return true;
+    }
+    const std::size_t n = read_raw(in, b + kept + 1, in.capacity - kept - 1);
+    if (n == 0) {
+      in.raw_end = true;
+      continue;
+    }
+    std::size_t begin = kept + 1;
+    if (in.held_cr) {
+      in.held_cr = false;
+      if (kept == 0 && b[1] == '\n') {
+        in.pos = 1;  // the pair becomes the LF that is already there
+      } else {
+        b[kept] = '\r';
+        begin = kept;
+      }
+    }
+    std::size_t stop = kept + 1 + n;
+    if (const void* z = std::memchr(b + kept + 1, kEndOfFileByte, n)) {
+      stop = static_cast<std::size_t>(static_cast<const char*>(z) - b);
+      in.stopped = true;
+    }
+    in.end = translate_cr(in, begin, stop, !in.stopped);
+    if (in.end > in.pos + kept) return true;
+  }
+}
+
+bool read_line(TextInput& in, std::string& line) {
+  line.clear();
+  return consume_line(in, &line, nullptr);
+}
+
+bool copy_line(TextInput& in, TextOutput& out) { return consume_line(in, nullptr, &out); }
+
+bool skip_line(TextInput& in) { return consume_line(in, nullptr, nullptr); }
+
+}  // namespace floveran

@@ -1,0 +1,97 @@
+// Block writes and the LF to CR LF translation of the output table and the console.
+#include "run/streams/text_output.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace floveran {
+namespace {
+
+constexpr std::size_t kTableBlockSize = 256 * 1024;
+constexpr std::size_t kConsoleBlockSize = 4096;
+
+void allocate_buffer(TextOutput& out, std::size_t capacity) {
+  out.buffer = std::make_unique_for_overwrite<char[]>(capacity);
+  out.capacity = capacity;
+  out.used = 0;
+}
+
+void append_raw(TextOutput& out, const char* data, std::size_t size) {
+  while (size > 0) {
+    if (out.used == out.capacity) flush_output(out);
+    const std::size_t n = std::min(size, out.capacity - out.used);
+    std::memcpy(out.buffer.get() + out.used, data, n);
+    out.used += n;
+    data += n;
+    size -= n;
+  }
+}
+
+}  // namespace
+
+platform::SystemError open_output(TextOutput& out, const std::string& name) {
+  const platform::OpenedFile opened = platform::open_for_writing(name);
+  if (opened.handle == platform::kNoFile) return opened.error;
+  out.file = opened.handle;
+  out.identity = opened.identity;
+  out.regular = opened.regular;
+  return 0;
+}
+
+platform::SystemError start_output(TextOutput& out) {
+  if (out.regular) {
+    if (const platform::SystemError error = platform::truncate_to_empty(out.file)) return error;
+  }
+  allocate_buffer(out, kTableBlockSize);
+  return 0;
+}
+
+platform::SystemError close_output(TextOutput& out) {
+  flush_output(out);
+  const platform::SystemError closed = platform::close_file(out.file);
+  if (out.error == 0) out.error = closed;
+  out.file = platform::kNoFile;
+  out.buffer.reset();
+  return out.error;
+}
+
+void abandon_output(TextOutput& out) {
+  if (out.file != platform::kNoFile) platform::close_file(out.file);
+  out.file = platform::kNoFile;
+  out.buffer.reset();
+  out.used = 0;
+}
+
+void open_console(TextOutput& console) {
+  console.file = platform::standard_output();
+  console.drop_on_error = true;
+  allocate_buffer(console, kConsoleBlockSize);
+}
+
+void flush_output(TextOutput& out) {
+  const std::size_t size = out.used;
+  out.used = 0;
+  if (size == 0 || out.gone || out.error != 0) return;
+  const platform::SystemError error = platform::write_bytes(out.file, out.buffer.get(), size);
+  if (error == 0) return;
+  if (out.drop_on_error) {
+    out.gone = true;
+  } else {
+    out.error = error;
+  }
+}
+
+void write_text(TextOutput& out, std::string_view text) {
+  const char* p = text.data();
+  const char* const e = p + text.size();
+  while (p != e) {
+    const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(e - p));
+    const char* piece_end = lf != nullptr ? static_cast<const char*>(lf) : e;
+    append_raw(out, p, static_cast<std::size_t>(piece_end - p));
+    if (lf == nullptr) break;
+    append_raw(out, "\r\n", 2);
+    p = piece_end + 1;
+  }
+}
+
+}  // namespace floveran

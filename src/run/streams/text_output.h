@@ -1,0 +1,70 @@
+// The output table and the console: block writes, with every LF written as CR LF
+// and no other byte changed.
+//
+// Failures are values: the first failed write or close is kept in `error`, and
+// everything written after it is dropped, so a writer goes on without checking
+// each call and the caller looks at `error` when it suits it. An output marked
+// `drop_on_error` (a console whose reader may go away) drops its bytes silently
+// instead.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "run/streams/platform.h"
+
+namespace floveran {
+
+struct TextOutput {
+  platform::FileHandle file = platform::kNoFile;
+  platform::FileIdentity identity;  // which file it is, whatever its name
+  bool regular = false;
+  platform::SystemError error = 0;  // the first write or close error
+  bool drop_on_error = false;       // a failed write stops all writing, and is not an error
+  bool gone = false;                // ... and has happened
+  std::unique_ptr<char[]> buffer;
+  std::size_t capacity = 0;
+  std::size_t used = 0;
+};
+
+// Opens the named file for writing, creating it when missing but not cutting it:
+// the caller looks at `identity` (to refuse the input as output) before
+// start_output cuts a regular file to length 0. Returns the system's error.
+platform::SystemError open_output(TextOutput& out, const std::string& name);
+platform::SystemError start_output(TextOutput& out);
+// Writes what is buffered and closes the file; returns `error`, or the close's.
+platform::SystemError close_output(TextOutput& out);
+// Closes the file without writing what is buffered.
+void abandon_output(TextOutput& out);
+
+// The process's standard output, as a console: a reader that goes away (a closed
+// pipe) makes it drop its bytes, and the caller carries on.
+void open_console(TextOutput& console);
+
+void flush_output(TextOutput& out);
+
+// Room for n bytes at the end of the buffer (n at most the buffer's capacity),
+// for writers that fill it directly with text holding no LF; output_advance then
+// takes what was filled in.
+inline char* output_space(TextOutput& out, std::size_t n) {
+  if (out.capacity - out.used < n) flush_output(out);
+  return out.buffer.get() + out.used;
+}
+inline void output_advance(TextOutput& out, char* filled_end) {
+  out.used = static_cast<std::size_t>(filled_end - out.buffer.get());
+}
+
+// A short piece of text known to hold no LF (a field separator, the missing
+// marker): nothing to translate, so it goes straight into the buffer.
+inline void write_plain(TextOutput& out, std::string_view text) {
+  char* p = output_space(out, text.size());
+  for (char c : text) *p++ = c;
+  output_advance(out, p);
+}
+
+// Text of any length: every LF becomes CR LF.
+void write_text(TextOutput& out, std::string_view text);
+
+}  // namespace floveran

@@ -1,0 +1,49 @@
+// The fields of the tables on the streams: the scanners of the numbers layer
+// applied to the input stream's window, and the number writers filling the output
+// stream's buffer directly.
+#pragma once
+
+#include <cstdint>
+
+#include "run/numbers/number_format.h"
+#include "run/numbers/scan.h"
+#include "run/streams/text_input.h"
+#include "run/streams/text_output.h"
+
+namespace floveran {
+
+// "%d%d..." with `count` conversions as one scan: stops at the first failure and
+// returns the number assigned, or -1 when the input ended before the first.
+int scan_ints(TextInput& in, std::int32_t* values, int count);
+// "%lf" on the input. A plain number within the window is read in place (the
+// plain path never stops at the end of its span, so nothing is left to extend);
+// everything else goes through the whole scan.
+int scan_double_in_window(TextInput& in, double& value);
+inline int scan_double(TextInput& in, double& value) {
+#ifndef FLOVERAN_REFERENCE_PATHS
+  const char* const base = in.buffer.get();
+  const char* const last = base + in.end;
+  const char* p = base + in.pos;
+  if (p != last && *p == '\t') ++p;  // the field separator in front of every table value
+  if (const char* stop = scan_plain_decimal(skip_space(p, last), last, value)) [[likely]] {
+    in.pos = static_cast<std::size_t>(stop - base);
+    return 1;
+  }
+#endif
+  return scan_double_in_window(in, value);
+}
+// "%s" on the input, the token dropped.
+int skip_token(TextInput& in);
+
+// "%d", "%.<decimals>lf" and "%.<precision>lg" into the output.
+inline void write_int(TextOutput& out, std::int32_t value) {
+  output_advance(out, format_int(value, output_space(out, 12)));
+}
+inline void write_fixed(TextOutput& out, double value, int decimals) {
+  output_advance(out, format_fixed(value, decimals, output_space(out, kFormatCapacity)));
+}
+inline void write_general(TextOutput& out, double value, int precision) {
+  output_advance(out, format_general(value, precision, output_space(out, kFormatCapacity)));
+}
+
+}  // namespace floveran

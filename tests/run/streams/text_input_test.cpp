@@ -1,0 +1,171 @@
+// The input stream: line-end and Ctrl-Z translation, lines of any length, windows
+// extended over block boundaries, rewind, input that cannot be repositioned, and
+// read errors as values. Every case is read with several block sizes, down to one
+// byte, so that each byte falls on a block boundary once.
+#include "run/streams/text_input.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace floveran {
+namespace {
+
+using testing::TempDir;
+using testing::write_file;
+
+constexpr std::size_t kBlockSizes[] = {1, 2, 3, 7, kInputBlockSize};
+
+std::vector<std::string> read_all_lines(TextInput& in) {
+  std::vector<std::string> lines;
+  std::string line;
+  while (read_line(in, line)) lines.push_back(line);
+  return lines;
+}
+
+struct LineCase {
+  const char* name;
+  std::string bytes;
+  std::vector<std::string> lines;
+};
+
+const LineCase kLineCases[] = {
+    {"lf", "a\nbc\n", {"a\n", "bc\n"}},
+    {"crlf_pair_becomes_lf", "a\r\nbc\r\n", {"a\n", "bc\n"}},
+    {"lone_cr_stays", "a\rb\n", {"a\rb\n"}},
+    {"cr_cr_lf_gives_cr_lf", "a\r\r\nb", {"a\r\n", "b"}},
+    {"cr_at_end_of_input_stays", "a\r", {"a\r"}},
+    {"last_line_without_lf", "a\nlast", {"a\n", "last"}},
+    {"empty_input", "", {}},
+    {"empty_lines", "\n\n", {"\n", "\n"}},
+    {"ctrl_z_ends_input", std::string("a\nb\x1a" "c\nd\n"), {"a\n", "b"}},
+    {"ctrl_z_first_byte", std::string("\x1a" "a\n"), {}},
+    {"cr_before_ctrl_z_stays", std::string("a\r\x1a\n"), {"a\r"}},
+    {"nul_and_high_bytes_pass", std::string("a\0\xff\x80\n", 5), {std::string("a\0\xff\x80\n", 5)}},
+    {"long_line_is_whole", std::string(5000, 'x') + "\n" + "y", {std::string(5000, 'x') + "\n", "y"}},
+};
+
+class LineReading : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(LineReading, DeliversTranslatedLinesForEveryBlockSize) {
+  const LineCase& c = GetParam();
+  TempDir dir;
+  write_file(dir.file("in"), c.bytes);
+  for (std::size_t block : kBlockSizes) {
+    TextInput in;
+    ASSERT_EQ(open_input(in, dir.file("in"), block), 0);
+    EXPECT_EQ(read_all_lines(in), c.lines) << "block size " << block;
+    // Rewinding reads the same lines again, a Ctrl-Z end included.
+    rewind_input(in);
+    EXPECT_EQ(read_all_lines(in), c.lines) << "after rewind, block size " << block;
+    close_input(in);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Translation, LineReading, ::testing::ValuesIn(kLineCases),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST(LineReading, EndOfInputLeavesTheLineEmptyAndReportsNothingRead) {
+  TempDir dir;
+  write_file(dir.file("in"), "only\n");
+  TextInput in;
+  ASSERT_EQ(open_input(in, dir.file("in")), 0);
+  std::string line;
+  EXPECT_TRUE(read_line(in, line));
+  EXPECT_FALSE(read_line(in, line));
+  EXPECT_FALSE(skip_line(in));
+  EXPECT_EQ(peek_byte(in), -1);
+}
+
+TEST(LineReading, SkipLineDropsExactlyOneLine) {
+  TempDir dir;
+  write_file(dir.file("in"), std::string(300000, 'z') + "\r\nnext\r\n");
+  TextInput in;
+  ASSERT_EQ(open_input(in, dir.file("in")), 0);
+  EXPECT_TRUE(skip_line(in));
+  std::string line;
+  EXPECT_TRUE(read_line(in, line));
+  EXPECT_EQ(line, "next\n");
+}
+
+// Extending the window at every byte keeps all bytes read so far, translated as
+// they would be in one piece: the window is then the whole translated input.
+TEST_P(LineReading, ExtendingTheWindowKeepsEveryTranslatedByte) {
+  const LineCase& c = GetParam();
+  std::string translated;
+  for (const std::string& line : c.lines) translated += line;
+  TempDir dir;
+  write_file(dir.file("in"), c.bytes);
+  for (std::size_t block : kBlockSizes) {
+    TextInput in;
+    ASSERT_EQ(open_input(in, dir.file("in"), block), 0);
+    while (extend_input(in, in.pos)) {
+    }
+    EXPECT_EQ(std::string(window_begin(in), window_end(in)), translated) << "block size " << block;
+  }
+}
+
+TEST(OpenInput, RefusesMissingFilesAndDirectoriesWithTheReason) {
+  TempDir dir;
+  TextInput missing;
+  EXPECT_EQ(open_input(missing, dir.file("absent")), ENOENT);
+  TextInput folder;
+  EXPECT_EQ(open_input(folder, dir.path.string()), EISDIR);
+}
+
+// A read error ends the input and is kept for the caller, also across a rewind.
+TEST(ReadError, EndsTheInputAndIsKept) {
+  TextInput in;
+  ASSERT_EQ(open_input(in, "/proc/self/mem"), 0);
+  std::string line;
+  EXPECT_FALSE(read_line(in, line));
+  EXPECT_EQ(in.error, EIO);
+  rewind_input(in);
+  EXPECT_EQ(peek_byte(in), -1);
+  EXPECT_EQ(in.error, EIO);
+}
+
+// A pipe cannot be repositioned: what was read before the rewind is replayed, and
+// reading then goes on from the pipe.
+TEST(Rewind, ReplaysInputThatCannotBeRepositioned) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const std::string bytes = "line1\r\nline2\r\n" + std::string(100000, 'r') + "\n\x1a" "after";
+  // More than a pipe holds: the writer runs beside the reader.
+  std::thread writer([&] {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fds[1], bytes.data() + done, bytes.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(fds[1]);
+  });
+  TextInput in;
+  ASSERT_EQ(open_input(in, "/proc/self/fd/" + std::to_string(fds[0]), 5), 0);
+  EXPECT_FALSE(in.seekable);
+  std::string line;
+  ASSERT_TRUE(read_line(in, line));
+  ASSERT_TRUE(read_line(in, line));
+  EXPECT_EQ(line, "line2\n");
+  rewind_input(in);
+  const std::vector<std::string> expected = {"line1\n", "line2\n", std::string(100000, 'r') + "\n"};
+  EXPECT_EQ(read_all_lines(in), expected);
+  EXPECT_EQ(in.error, 0);
+  // Only the first rewind can be served.
+  rewind_input(in);
+  EXPECT_EQ(peek_byte(in), -1);
+  EXPECT_EQ(in.error, ESPIPE);
+  close_input(in);
+  writer.join();
+  ::close(fds[0]);
+}
+
+}  // namespace
+}  // namespace floveran

@@ -1,0 +1,129 @@
+// The scans on the input stream: the scanners of spans applied to the stream's
+// window. Every case of the grammar tables must give on the stream, at every block
+// size, what it gives on a text, leaving the same rest; an item that runs over the
+// end of the window (down to one-byte blocks) is read whole.
+#include "table/fields.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <string>
+
+#include "run/numbers/scan_cases.h"
+#include "support/temp_dir.h"
+
+namespace floveran {
+namespace {
+
+using testing::TempDir;
+using testing::write_file;
+
+constexpr std::size_t kBlockSizes[] = {1, 3, kInputBlockSize};
+
+std::string rest_of(TextInput& in) {
+  std::string rest;
+  std::string line;
+  while (read_line(in, line)) rest += line;
+  return rest;
+}
+
+class StreamScans : public ::testing::Test {
+ protected:
+  TempDir dir;
+  // The input of `bytes`, read with the given block size.
+  void open(TextInput& in, const std::string& bytes, std::size_t block_size) {
+    write_file(dir.file("in"), bytes);
+    ASSERT_EQ(open_input(in, dir.file("in"), block_size), 0);
+  }
+};
+
+TEST_F(StreamScans, IntCasesForEveryBlockSize) {
+  for (const testing::IntCase& c : testing::kIntCases) {
+    for (std::size_t block : kBlockSizes) {
+      TextInput in;
+      open(in, c.text, block);
+      std::int32_t value = 0;
+      EXPECT_EQ(scan_ints(in, &value, 1), c.result) << c.text << " block " << block;
+      if (c.result == 1) {
+        EXPECT_EQ(value, c.value) << c.text << " block " << block;
+      }
+      EXPECT_EQ(rest_of(in), c.rest) << c.text << " block " << block;
+    }
+  }
+}
+
+TEST_F(StreamScans, DoubleCasesForEveryBlockSize) {
+  for (const testing::DoubleCase& c : testing::kDoubleCases) {
+    for (std::size_t block : kBlockSizes) {
+      TextInput in;
+      open(in, c.text, block);
+      double value = 123.0;
+      EXPECT_EQ(scan_double(in, value), c.result) << c.text << " block " << block;
+      if (c.result == 1) {
+        EXPECT_EQ(value, c.value) << c.text << " block " << block;
+        EXPECT_EQ(std::signbit(value), std::signbit(c.value)) << c.text << " block " << block;
+      }
+      EXPECT_EQ(rest_of(in), c.rest) << c.text << " block " << block;
+    }
+  }
+}
+
+TEST_F(StreamScans, ScanIntsStopsAtTheFirstFailureAndCountsWhatWasAssigned) {
+  const struct {
+    const char* text;
+    int result;
+  } cases[] = {
+      {"2001 7 1 24 5.5", 4}, {"2001 7 x", 2}, {"", -1}, {"x", 0}, {"2001 7 1", 3},
+  };
+  for (const auto& c : cases) {
+    TextInput in;
+    open(in, c.text, kInputBlockSize);
+    std::int32_t values[4] = {};
+    EXPECT_EQ(scan_ints(in, values, 4), c.result) << c.text;
+  }
+}
+
+TEST_F(StreamScans, ALetterBlocksEveryFollowingScanInPlace) {
+  TextInput in;
+  open(in, "1.5 word 2.5\n", kInputBlockSize);
+  double value = 0;
+  EXPECT_EQ(scan_double(in, value), 1);
+  EXPECT_EQ(scan_double(in, value), 0);
+  EXPECT_EQ(scan_double(in, value), 0);
+  EXPECT_EQ(rest_of(in), "word 2.5\n");
+}
+
+TEST_F(StreamScans, SkipTokenDropsTokensOfAnyLength) {
+  const std::string long_token(100000, 'q');
+  for (std::size_t block : kBlockSizes) {
+    TextInput in;
+    open(in, "YY\t" + long_token + "\r\nrest", block);
+    EXPECT_EQ(skip_token(in), 1);
+    EXPECT_EQ(skip_token(in), 1);
+    EXPECT_EQ(rest_of(in), "\nrest") << "block " << block;
+    EXPECT_EQ(skip_token(in), -1);
+  }
+}
+
+// Numbers far longer than a block, read with tiny blocks: each extension of the
+// window at least doubles what it reads, so this takes time linear in the length
+// (with a read of one block per extension it would not finish in time).
+TEST_F(StreamScans, NumbersLongerThanTheBufferAreReadWhole) {
+  const std::string digits = "1" + std::string(2'000'000, '0');
+  for (std::size_t block : {std::size_t{7}, kInputBlockSize}) {
+    TextInput in;
+    open(in, "  " + digits + ".5e-2000000 -" + digits + "\n2.5", block);
+    double value = 0.0;
+    ASSERT_EQ(scan_double(in, value), 1);
+    EXPECT_EQ(value, 1.0) << "block " << block;  // 24 significant digits are kept
+    ASSERT_EQ(scan_double(in, value), 1);
+    EXPECT_EQ(value, -testing::kInf) << "block " << block;
+    ASSERT_EQ(scan_double(in, value), 1);
+    EXPECT_EQ(value, 2.5) << "block " << block;
+    EXPECT_EQ(scan_double(in, value), -1);
+  }
+}
+
+}  // namespace
+}  // namespace floveran
