@@ -7,8 +7,9 @@
 #   -n RUNS          timed runs per case and binary (default 5); the median is kept
 #   -b BINARY        the tool to measure (default build/release/floveran)
 #   -c OTHER_BINARY  a second build, measured the same way; the sha256 of every
-#                    output is compared with the first, and the script ends with
-#                    status 1 when any differs (e.g. -c build/exact/floveran)
+#                    output and console is compared with the first, and the
+#                    script ends with status 1 when any differs (e.g. -c
+#                    build/exact/floveran)
 #   -g GENERATOR     the table generator (default build/release/bench/generate_table)
 #
 # Cases:
@@ -40,7 +41,7 @@ binary=$root/build/release/floveran
 other=
 generator=$root/build/release/bench/generate_table
 
-usage() { sed -n '2,20p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit "${1:-2}"; }
+usage() { sed -n '2,21p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit "${1:-2}"; }
 
 while getopts "n:b:c:g:h" opt; do
   case $opt in
@@ -219,7 +220,7 @@ args[b]="5 0 24 1"
 args[c]=""
 args[d]="5 0 1 2"
 
-declare -A sum_line checksum
+declare -A sum_line checksum console_checksum
 failed=0
 
 # run_case CASE BINARY LABEL
@@ -248,6 +249,7 @@ run_case() {
   out_bytes=$(wc -c <"$out")
   sha=$(sha256sum "$out" | cut -d' ' -f1)
   checksum[$c,$label]=$sha
+  console_checksum[$c,$label]=$(sha256sum "$work/console" | cut -d' ' -f1)
 
   local -a tool_ns=() copy_ns=() rss=()
   local i
@@ -319,12 +321,16 @@ done
 
 if [[ -n $other ]]; then
   echo
-  echo "output checksums, first against other"
+  echo "output and console checksums, first against other"
   for c in "${cases[@]}"; do
     a=${checksum[$c,first]:-none}
     b=${checksum[$c,other]:-none}
     if [[ $a == "$b" && $a != none ]]; then verdict=same; else verdict=DIFFERENT; failed=1; fi
-    echo "  ($c) $verdict  ${a:0:16}  ${b:0:16}"
+    echo "  ($c) output  $verdict  ${a:0:16}  ${b:0:16}"
+    a=${console_checksum[$c,first]:-none}
+    b=${console_checksum[$c,other]:-none}
+    if [[ $a == "$b" && $a != none ]]; then verdict=same; else verdict=DIFFERENT; failed=1; fi
+    echo "  ($c) console $verdict  ${a:0:16}  ${b:0:16}"
   done
 fi
 exit "$failed"
