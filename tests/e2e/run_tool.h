@@ -1,6 +1,6 @@
 // Runs the built floveran binary in a folder of its own, as a user would: with the
-// given arguments, standard input and standard output; captures the console bytes
-// and the exit status.
+// given arguments, standard input and standard output; captures the console bytes,
+// standard error and the exit status.
 #pragma once
 
 #include <fcntl.h>
@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ namespace floveran::testing {
 struct ToolRun {
   int status = -1;      // exit status, or -1 when the tool did not exit normally
   std::string console;  // everything written to standard output
+  std::string errors;   // everything written to standard error
 };
 
 struct ToolOptions {
@@ -30,6 +32,7 @@ struct ToolOptions {
 inline ToolRun run_tool(const TempDir& dir, const std::vector<std::string>& arguments,
                         const ToolOptions& options = {}) {
   const std::string console_file = dir.file(".console");
+  const std::string errors_file = dir.file(".errors");
   std::vector<char*> argv;
   std::string program = FLOVERAN_BINARY;
   argv.push_back(program.data());
@@ -44,7 +47,11 @@ inline ToolRun run_tool(const TempDir& dir, const std::vector<std::string>& argu
     const int out = options.stdout_fd >= 0
                         ? options.stdout_fd
                         : ::open(console_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0) ::_exit(121);
+    const int errors = ::open(errors_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || errors < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
+        ::dup2(errors, 2) < 0) {
+      ::_exit(121);
+    }
     ::execv(argv[0], argv.data());
     ::_exit(122);
   }
@@ -54,6 +61,9 @@ inline ToolRun run_tool(const TempDir& dir, const std::vector<std::string>& argu
     run.status = WEXITSTATUS(wait_status);
   }
   if (options.stdout_fd < 0) run.console = read_file(console_file);
+  run.errors = read_file(errors_file);
+  std::filesystem::remove(console_file);
+  std::filesystem::remove(errors_file);
   return run;
 }
 
@@ -84,6 +94,7 @@ struct Conversion {
   int status;
   std::string console;  // without the banner
   std::string output;
+  std::string errors;
 };
 
 inline Conversion convert(const std::string& table, const std::vector<std::string>& extra_arguments = {}) {
@@ -97,7 +108,7 @@ inline Conversion convert(const std::string& table, const std::vector<std::strin
   // Not EXPECT_EQ: the tables of some tests are too large to print.
   EXPECT_TRUE(read_file(dir.file("in.txt")) == table) << "the input must stay as it was";
   return {run.status, run.console.substr(std::min(banner.size(), run.console.size())),
-          read_file(dir.file("out.txt"))};
+          read_file(dir.file("out.txt")), run.errors};
 }
 
 }  // namespace floveran::testing
