@@ -87,6 +87,8 @@ SystemError close_file(FileHandle file) {
 
 FileHandle standard_output() { return STDOUT_FILENO; }
 
+FileHandle standard_error() { return STDERR_FILENO; }
+
 void keep_running_on_broken_pipes() { std::signal(SIGPIPE, SIG_IGN); }
 
 std::string error_text(SystemError error) { return std::strerror(error); }
