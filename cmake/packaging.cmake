@@ -78,7 +78,7 @@ include(CPack)
 # temporary root and runs the unpacked binary and manual page. A sanitizer build
 # is not a build to ship, so the test is left out there.
 option(FLOVERAN_PACKAGE_TEST "Test the install rules and the Debian package" ON)
-if(FLOVERAN_TESTS AND FLOVERAN_PACKAGE_TEST AND NOT FLOVERAN_SANITIZE)
+if(FLOVERAN_BUILD_TESTS AND FLOVERAN_PACKAGE_TEST AND NOT FLOVERAN_SANITIZE)
   add_test(NAME package_install
            COMMAND ${CMAKE_COMMAND} -E env
                    "CMAKE=${CMAKE_COMMAND}" "CPACK=${CMAKE_CPACK_COMMAND}"
