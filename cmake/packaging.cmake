@@ -3,11 +3,14 @@
 # Included by the top CMakeLists.txt after GNUInstallDirs and the install rule of
 # the binary. `cmake --install build/release --prefix P` gives P/bin/floveran and
 # P/share/man/man1/floveran.1; `cpack -G DEB` run in build/release gives
-# floveran_<version>_<architecture>.deb with the same two files under /usr (the
-# manual page compressed there, as floveran.1.gz).
+# floveran_<version>_<architecture>.deb with the same files under /usr, the
+# manual page compressed there (floveran.1.gz) and the licence in Debian's form
+# (see package_prepare.cmake).
 
 install(FILES ${PROJECT_SOURCE_DIR}/doc/floveran.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_PACKAGE_NAME floveran)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -26,13 +29,15 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES TRUE)
 
-# The manual page goes into the package compressed, as Debian has it.
+# The manual page goes into the package compressed, as Debian has it; the Debian
+# package gets its copyright file and changelog (package_prepare.cmake).
 find_program(FLOVERAN_GZIP gzip)
 mark_as_advanced(FLOVERAN_GZIP)
 if(FLOVERAN_GZIP)
   set(CPACK_FLOVERAN_GZIP ${FLOVERAN_GZIP})
-  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_compress_manual.cmake)
 endif()
+set(CPACK_FLOVERAN_CHANGELOG ${PROJECT_SOURCE_DIR}/cmake/debian/changelog)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_prepare.cmake)
 
 find_program(FLOVERAN_DPKG_DEB dpkg-deb)
 find_program(FLOVERAN_DPKG dpkg)
