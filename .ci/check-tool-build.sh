@@ -31,9 +31,12 @@ if [ "${1:-}" = --inside ]; then
   # The overlay's upper layer lives on a tmpfs, which holds whiteouts on any host.
   mount -t tmpfs floveran_hide "$scratch"
   mkdir -p "$scratch/upper" "$scratch/work"
+  # A whiteout (a character device 0:0) in the upper layer hides the file of the
+  # same path below /usr.
   for path in "${hidden[@]}"; do
-    mkdir -p "$scratch/upper$(dirname "$path")"
-    mknod "$scratch/upper$path" c 0 0
+    below_usr=${path#/usr}
+    mkdir -p "$scratch/upper$(dirname "$below_usr")"
+    mknod "$scratch/upper$below_usr" c 0 0
   done
   if ! mount -t overlay floveran_hide \
       -o "lowerdir=/usr,upperdir=$scratch/upper,workdir=$scratch/work" /usr; then
