@@ -1,11 +1,12 @@
-# Installation of the manual page and the Debian package of the tool.
+# Installation of the manual page and the licence, and the Debian package of the
+# tool.
 #
 # Included by the top CMakeLists.txt after GNUInstallDirs and the install rule of
-# the binary. `cmake --install build/release --prefix P` gives P/bin/floveran and
-# P/share/man/man1/floveran.1; `cpack -G DEB` run in build/release gives
-# floveran_<version>_<architecture>.deb with the same files under /usr, the
-# manual page compressed there (floveran.1.gz) and the licence in Debian's form
-# (see package_prepare.cmake).
+# the binary. `cmake --install build/release --prefix P` gives P/bin/floveran,
+# P/share/man/man1/floveran.1 and P/share/doc/floveran/LICENSE; `cpack -G DEB` run
+# in build/release gives floveran_<version>_<architecture>.deb with the same under
+# /usr, but the manual page compressed (floveran.1.gz) and the licence as Debian's
+# copyright file beside a changelog (see package_prepare.cmake).
 
 install(FILES ${PROJECT_SOURCE_DIR}/doc/floveran.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
