@@ -1,8 +1,6 @@
 // Whole tables end to end: the header block, both conversion directions, missing
 // values, malformed records, the progress display and the line ends, with the
 // exact bytes of the output table and the console.
-#include <poll.h>
-
 #include <gtest/gtest.h>
 
 #include "e2e/run_tool.h"
@@ -179,51 +177,15 @@ TEST(Progress, MonthLineAndOneDotPerDay) {
 // read before it sees the end of its input.
 TEST(Progress, MarksAppearWhileTheInputIsStillComing) {
   TempDir dir;
-  int to_tool[2];
-  int from_tool[2];
-  ASSERT_EQ(::pipe(to_tool), 0);
-  ASSERT_EQ(::pipe(from_tool), 0);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::chdir(dir.path.c_str()) != 0 || ::dup2(to_tool[0], 0) < 0 || ::dup2(from_tool[1], 1) < 0) {
-      ::_exit(121);
-    }
-    ::close(to_tool[1]);
-    ::close(from_tool[0]);
-    ::execl(FLOVERAN_BINARY, FLOVERAN_BINARY, "/dev/stdin", "out.txt", static_cast<char*>(nullptr));
-    ::_exit(122);
-  }
-  ::close(to_tool[0]);
-  ::close(from_tool[1]);
-  const std::string first_part = "T\nYY\tMM\tDD\tHH\t100\n\n\n\n2001 3 1 1 1\n2001 3 2 1 1\n";
-  ASSERT_EQ(::write(to_tool[1], first_part.data(), first_part.size()),
-            static_cast<ssize_t>(first_part.size()));
-
-  // Wait (at most 30 s) for the marks of the two records while the pipe is open.
+  StreamingRun run = start_streaming_run(dir, STDOUT_FILENO);
+  ASSERT_TRUE(feed(run, "T\nYY\tMM\tDD\tHH\t100\n\n\n\n2001 3 1 1 1\n2001 3 2 1 1\n"));
+  // The marks of the two records while the pipe is open.
   const std::string marks = crlf("\nmonth 3/2001 ..");
-  std::string console;
-  char buffer[4096];
-  while (console.find(marks) == std::string::npos) {
-    pollfd ready{from_tool[0], POLLIN, 0};
-    if (::poll(&ready, 1, 30000) != 1) break;
-    const ssize_t n = ::read(from_tool[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    console.append(buffer, static_cast<std::size_t>(n));
-  }
-  EXPECT_NE(console.find(marks), std::string::npos) << "console so far: " << console;
-
-  const std::string last_part = "2001 3 3 1 1\n";
-  EXPECT_EQ(::write(to_tool[1], last_part.data(), last_part.size()),
-            static_cast<ssize_t>(last_part.size()));
-  ::close(to_tool[1]);
-  for (ssize_t n; (n = ::read(from_tool[0], buffer, sizeof buffer)) > 0;) {
-    console.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(from_tool[0]);
-  int wait_status = 0;
-  ASSERT_EQ(::waitpid(child, &wait_status, 0), child);
-  EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0);
-  EXPECT_EQ(console, crlf(kBanner + "1 columns \n\nmonth 3/2001 ...fertig..\n"));
+  read_until(run, [&](const std::string& console) { return console.find(marks) != std::string::npos; });
+  EXPECT_NE(run.seen.find(marks), std::string::npos) << "console so far: " << run.seen;
+  EXPECT_TRUE(feed(run, "2001 3 3 1 1\n"));
+  EXPECT_EQ(finish(run), 0);
+  EXPECT_EQ(run.seen, crlf(kBanner + "1 columns \n\nmonth 3/2001 ...fertig..\n"));
 }
 
 TEST(TimeStep, EntersTheTitleAndTheConversion) {

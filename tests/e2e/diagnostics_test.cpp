@@ -3,8 +3,6 @@
 // diagnostics lines, while the console, the output table and the exit status stay
 // what they always were; clean tables, the shipped examples and the benchmark
 // tables among them, must give nothing at all.
-#include <poll.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -128,49 +126,13 @@ TEST(Diagnostics, TheFirstTenRecordsReadOnAreListedThenTheTotal) {
 // sees the end of its input.
 TEST(Diagnostics, AppearWhileTheInputIsStillComing) {
   TempDir dir;
-  int to_tool[2];
-  int from_tool[2];
-  ASSERT_EQ(::pipe(to_tool), 0);
-  ASSERT_EQ(::pipe(from_tool), 0);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    if (::chdir(dir.path.c_str()) != 0 || ::dup2(to_tool[0], 0) < 0 || null < 0 || ::dup2(null, 1) < 0 ||
-        ::dup2(from_tool[1], 2) < 0) {
-      ::_exit(121);
-    }
-    ::close(to_tool[1]);
-    ::close(from_tool[0]);
-    ::execl(FLOVERAN_BINARY, FLOVERAN_BINARY, "/dev/stdin", "out.txt", static_cast<char*>(nullptr));
-    ::_exit(122);
-  }
-  ::close(to_tool[0]);
-  ::close(from_tool[1]);
-  const std::string first_part = kHeader + "2024\t1\t1\t1\t10\t5\n2024\t1\t1\t2\t10\t5\n";
-  ASSERT_EQ(::write(to_tool[1], first_part.data(), first_part.size()),
-            static_cast<ssize_t>(first_part.size()));
-
+  StreamingRun run = start_streaming_run(dir, STDERR_FILENO);
+  ASSERT_TRUE(feed(run, kHeader + "2024\t1\t1\t1\t10\t5\n2024\t1\t1\t2\t10\t5\n"));
   const std::string told = "floveran: line 6: fewer values than columns (3); the record was read on into line 7\n";
-  std::string errors;
-  char buffer[4096];
-  while (errors.size() < told.size()) {
-    pollfd ready{from_tool[0], POLLIN, 0};
-    if (::poll(&ready, 1, 30000) != 1) break;
-    const ssize_t n = ::read(from_tool[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    errors.append(buffer, static_cast<std::size_t>(n));
-  }
-  EXPECT_EQ(errors, told);
-
-  ::close(to_tool[1]);
-  for (ssize_t n; (n = ::read(from_tool[0], buffer, sizeof buffer)) > 0;) {
-    errors.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(from_tool[0]);
-  int wait_status = 0;
-  ASSERT_EQ(::waitpid(child, &wait_status, 0), child);
-  EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0);
-  EXPECT_EQ(errors, told);
+  read_until(run, [&](const std::string& errors) { return errors.size() >= told.size(); });
+  EXPECT_EQ(run.seen, told);
+  EXPECT_EQ(finish(run), 0);
+  EXPECT_EQ(run.seen, told);
 }
 
 // A column count that stopped short, and gauges without an area.
