@@ -56,7 +56,8 @@ std::string_view file_failure_text(FileFailure failure) {
 }
 
 // "3, 5 to 7, 12": the zero columns as runs, the first kListedColumnRanges of them.
-std::string zero_column_list(const std::vector<double>& areas, std::int32_t column_count, std::int64_t& zeros) {
+std::string zero_column_list(const std::vector<double>& areas, std::int32_t column_count,
+                             std::int64_t& zeros) {
   std::string list;
   std::size_t runs = 0;
   zeros = 0;

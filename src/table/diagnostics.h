@@ -84,7 +84,8 @@ void report_records_stopped(Diagnostics& diagnostics, const RecordStop& stop);
 enum class FileFailure { open_input, open_output, read_input, write_output };
 inline constexpr std::string_view kOutputIsInput = "the output is the input file";
 inline constexpr std::string_view kNoLine2 = "line 2 is missing";
-inline constexpr std::string_view kLine2HoldsNoFields = "line 2 holds no fields (it has 12 characters or fewer)";
+inline constexpr std::string_view kLine2HoldsNoFields =
+    "line 2 holds no fields (it has 12 characters or fewer)";
 void report_file_failure(Diagnostics& diagnostics, FileFailure failure, std::string_view name,
                          std::string_view reason);
 void report_columns_too_many(Diagnostics& diagnostics, std::int32_t column_count);

@@ -59,7 +59,8 @@ void copy_header_block(RunState& state, const RunSettings& settings) {
     if (i == 1) write_title_prefix(state, settings);
     copy_line(state.input, state.output);
   }
-  report_zero_areas(state.diagnostics, state.areas, settings.column_count, settings.head_rows, settings.method);
+  report_zero_areas(state.diagnostics, state.areas, settings.column_count, settings.head_rows,
+                    settings.method);
 }
 
 }  // namespace floveran

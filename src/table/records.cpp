@@ -107,7 +107,8 @@ void report_loop_end(RunState& state, const RunSettings& settings, LoopEnd& end)
   stop.records_converted = end.records;
   stop.column_count = settings.column_count;
   // A row written in part used its stop line; otherwise that line is not converted.
-  stop.lines_not_converted = std::max<std::int64_t>(0, rest.lines - stop.line + (stop.last_row_values < 0 ? 1 : 0));
+  stop.lines_not_converted =
+      std::max<std::int64_t>(0, rest.lines - stop.line + (stop.last_row_values < 0 ? 1 : 0));
   report_records_stopped(diagnostics, stop);
 }
 

@@ -128,7 +128,8 @@ TEST(Diagnostics, AppearWhileTheInputIsStillComing) {
   TempDir dir;
   StreamingRun run = start_streaming_run(dir, STDERR_FILENO);
   ASSERT_TRUE(feed(run, kHeader + "2024\t1\t1\t1\t10\t5\n2024\t1\t1\t2\t10\t5\n"));
-  const std::string told = "floveran: line 6: fewer values than columns (3); the record was read on into line 7\n";
+  const std::string told =
+      "floveran: line 6: fewer values than columns (3); the record was read on into line 7\n";
   read_until(run, [&](const std::string& errors) { return errors.size() >= told.size(); });
   EXPECT_EQ(run.seen, told);
   EXPECT_EQ(finish(run), 0);
@@ -235,7 +236,8 @@ TEST(Diagnostics, ArgumentsThatAreNotWhollyNumbers) {
        "mm per time step\n"},
       {{"5h", "0", "0.25"}, {"5", "0", "0.25"},
        "floveran: argument 3 (head rows) \"5h\" is not wholly a number; read as 5\n"},
-      {{"5", "2.9"}, {"5", "2"}, "floveran: argument 4 (columns) \"2.9\" is not wholly a number; read as 2\n"},
+      {{"5", "2.9"}, {"5", "2"},
+       "floveran: argument 4 (columns) \"2.9\" is not wholly a number; read as 2\n"},
       // Written plainly, with blanks around them, and in every form atof reads whole.
       {{" 5 ", "3", "2.5e-1", "+1"}, {"5", "3", "0.25", "1"}, ""},
       {{"5", "0", "1D1"}, {"5", "0", "10"}, ""},
@@ -261,7 +263,8 @@ TEST(Diagnostics, HelpAndVersion) {
     EXPECT_EQ(run.status, 0) << help;
     EXPECT_TRUE(run.console.starts_with(crlf(kBanner + "usage: floveran INPUT OUTPUT [HEAD_ROWS")))
         << run.console;
-    for (const char* part : {"mm   = ((Q [m3/s] * 3.6) / A [km2]) * dt [h]", "m3/s = ((A [km2] / 3.6) * mm) / dt [h]",
+    for (const char* part : {"mm   = ((Q [m3/s] * 3.6) / A [km2]) * dt [h]",
+                             "m3/s = ((A [km2] / 3.6) * mm) / dt [h]",
                              "TIMESTEP   time step in hours (default 1", "Exit status: 0 done",
                              "man floveran"}) {
       EXPECT_NE(run.console.find(part), std::string::npos) << part;

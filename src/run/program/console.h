@@ -45,10 +45,10 @@ inline constexpr std::string_view kHelp =
     "  other:     m3/s = ((A [km2] / 3.6) * mm) / dt [h]\n"
     "  Values below -9990 are missing and written as -9999.\n"
     "\n"
-    "Exit status: 0 done (\"fertig..\"), 1 no output named, 2 the input table\n"
-    "failed, 3 the output table failed. What the tool finds wrong with the table\n"
-    "or the arguments, and why a run failed, goes to standard error, each line\n"
-    "beginning \"floveran: \".\n"
+    "Exit status: 0 done (\"fertig..\"), 1 no output table named, 2 the input\n"
+    "table failed, 3 the output table failed. What the tool finds wrong with the\n"
+    "table or the arguments, and why a run failed, goes to standard error, each\n"
+    "line beginning \"floveran: \".\n"
     "\n"
     "Manual: man floveran (man -l doc/floveran.1 in the source tree).\n";
 
