@@ -42,8 +42,9 @@ struct LoopEnd {
   std::int64_t records = 0;      // rows written, in full or in part
   bool stopped = false;          // a scan failed: `stop` says where
   RecordStop stop;
-  std::int64_t record_line = 0;  // of the record in which a value failed, ...
-  std::int64_t last_line = 0;    // ... and the line its reading ended on
+  std::int32_t unread_values = 0;  // of the record in which a value failed, ...
+  std::int64_t record_line = 0;    // ... the line it began on ...
+  std::int64_t last_line = 0;      // ... and the line its reading ended on
 };
 
 // Held in the console's buffer: they go out with the next message or before the
@@ -74,9 +75,52 @@ void note_stop(TextInput& in, LoopEnd& end, StopCause cause, const ScanEnd& scan
   if (scan.result == 0) end.stop.text = peek_text(in, scan.start, kShownTextBytes);
 }
 
+// A value that is not plain, by the whole scan; a failure is noted.
+[[gnu::noinline]] bool read_other_value(TextInput& in, double& value, LoopEnd& end) {
+  const ScanEnd scan = scan_value(in, value);
+  if (scan.result == 1) return true;
+  if (!end.stopped) note_stop(in, end, StopCause::not_a_number, scan);
+  ++end.unread_values;
+  return false;
+}
+
+// The values of one record, read, converted and written a batch at a time. Reading
+// and writing share no state, so the bytes are those of one column after the
+// other; each value is converted with the same operations as on its own (a missing
+// or unread one too, whose result is not written), and the values of a batch no
+// longer wait on each other. A function of its own, which holds nothing but this,
+// so that the loops keep their state in registers.
+[[gnu::noinline]] void convert_values(RunState& state, const RunSettings& settings, LoopEnd& end) {
+  TextInput& in = state.input;
+  TextOutput& out = state.output;
+  for (std::int32_t first = 1; first <= settings.column_count; first += kValueBatch) {
+    const std::int32_t count = std::min(kValueBatch, settings.column_count - first + 1);
+    double values[kValueBatch];
+    bool scanned[kValueBatch];
+    for (std::int32_t i = 0; i < count; ++i) {
+      values[i] = 0.0;
+      scanned[i] = read_plain_value(in, values[i]) || read_other_value(in, values[i], end);
+    }
+    double converted[kValueBatch];
+    const double* const areas = state.areas.data() + first;
+    for (std::int32_t i = 0; i < count; ++i) {
+      converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+      if (!scanned[i]) continue;
+      if (values[i] < kMissingThreshold) {
+        write_plain(out, kMissingMarker);
+        continue;
+      }
+      write_plain(out, kFieldSeparator);
+      write_general(out, converted[i], kValuePrecision);
+    }
+  }
+}
+
 // The reports of the loop's end. The rest of the input is read only when the loop
 // stopped at a failed scan or at a Ctrl-Z, which may have cut off more records.
-void report_loop_end(RunState& state, const RunSettings& settings, LoopEnd& end) {
+[[gnu::noinline]] void report_loop_end(RunState& state, const RunSettings& settings, LoopEnd& end) {
   TextInput& in = state.input;
   Diagnostics& diagnostics = state.diagnostics;
   if (state.output.error != 0 || in.error != 0) return;  // the driver reports these
@@ -118,8 +162,7 @@ void convert_records(RunState& state, const RunSettings& settings) {
   TextInput& in = state.input;
   TextOutput& out = state.output;
   LoopEnd end;
-  bool end_of_data = false;
-  while (!end_of_data && out.error == 0) {
+  while (!end.stopped && out.error == 0) {
     if (!item_close_ahead(in)) skip_white_space(in);
     const std::int64_t record_line = in.line_ends + 1;
     std::int32_t fields[kDateFieldCount];
@@ -133,48 +176,14 @@ void convert_records(RunState& state, const RunSettings& settings) {
     show_progress(state.console, date, settings.timestep_hours);
     write_date(out, date);
 
-    // The values are read a batch at a time, converted, then written. Reading and
-    // writing share no state, so the bytes are those of one column after the other;
-    // each value is converted with the same operations as on its own (a missing or
-    // unread one too, whose result is not written), and the values of a batch no
-    // longer wait on each other.
-    std::int32_t unread = 0;
-    for (std::int32_t first = 1; first <= settings.column_count; first += kValueBatch) {
-      const std::int32_t count = std::min(kValueBatch, settings.column_count - first + 1);
-      double values[kValueBatch];
-      bool scanned[kValueBatch];
-      for (std::int32_t i = 0; i < count; ++i) {
-        values[i] = 0.0;
-        scanned[i] = read_plain_value(in, values[i]);
-        if (scanned[i]) [[likely]] continue;
-        const ScanEnd scan = scan_value(in, values[i]);
-        scanned[i] = scan.result == 1;
-        if (scanned[i]) continue;
-        if (!end_of_data) note_stop(in, end, StopCause::not_a_number, scan);
-        end_of_data = true;
-        ++unread;
-      }
-      double converted[kValueBatch];
-      const double* const areas = state.areas.data() + first;
-      for (std::int32_t i = 0; i < count; ++i) {
-        converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
-      }
-      for (std::int32_t i = 0; i < count; ++i) {
-        if (!scanned[i]) continue;
-        if (values[i] < kMissingThreshold) {
-          write_plain(out, kMissingMarker);
-          continue;
-        }
-        write_plain(out, kFieldSeparator);
-        write_general(out, converted[i], kValuePrecision);
-      }
-    }
+    convert_values(state, settings, end);
     write_text(out, "\n");
     ++end.records;
     const std::int64_t last_line = in.line_ends + 1;
-    if (end_of_data) {
-      // Whether it was read on into a line that exists is known once the rest is counted.
-      end.stop.last_row_values = settings.column_count - unread;
+    if (end.stopped) {
+      // A value failed. Whether the record was read on into a line that exists is
+      // known once the rest is counted.
+      end.stop.last_row_values = settings.column_count - end.unread_values;
       end.record_line = record_line;
       end.last_line = last_line;
     } else if (last_line != record_line) {
