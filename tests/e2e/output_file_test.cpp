@@ -51,7 +51,7 @@ struct stat stat_of(const std::string& path) {
 unsigned mode_of(const std::string& path) { return stat_of(path).st_mode & 07777u; }
 
 // Everything that shows whether a file was touched: bytes, mode, owner, inode,
-// and the time of its last change.
+// and the time it was last written.
 struct FileState {
   std::string bytes;
   struct stat st {};
@@ -110,7 +110,13 @@ class FedRun {
     started_ = start_tool(dir, arguments, options);
     ::close(feed_[0]);
   }
-  ~FedRun() { close_feed(); }
+  ~FedRun() {
+    close_feed();
+    if (!finished_) {  // a test that stopped early: no tool is left running
+      ::kill(started_.pid, SIGKILL);
+      finish_tool(started_);
+    }
+  }
   FedRun(const FedRun&) = delete;
   FedRun& operator=(const FedRun&) = delete;
 
@@ -122,11 +128,13 @@ class FedRun {
   void signal(int signal_number) { ::kill(started_.pid, signal_number); }
   ToolRun finish() {
     close_feed();
+    finished_ = true;
     return finish_tool(started_);
   }
 
  private:
   int feed_[2] = {-1, -1};
+  bool finished_ = false;
   StartedTool started_;
 };
 
@@ -135,19 +143,16 @@ class FedRun {
 TEST(OutputFile, SuccessLeavesExactlyTheTableUnderTheName) {
   const struct {
     const char* name;
-    const char* old_output;  // nullptr: none
-  } cases[] = {{"new_output", nullptr},
-               {"longer_old_output", "an old table much longer than the new one\n\n\n\n\n\n\n\n\n\n"
-                                     "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n"
-                                     "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n"
-                                     "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n"
-                                     "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n"},
-               {"shorter_old_output", "x"},
-               {"empty_old_output", ""}};
+    bool old_output;
+    std::string old_bytes;
+  } cases[] = {{"new_output", false, ""},
+               {"longer_old_output", true, std::string(5000, '#') + "\r\n"},
+               {"shorter_old_output", true, "x"},
+               {"empty_old_output", true, ""}};
   for (const auto& c : cases) {
     TempDir dir;
     write_file(dir.file("in.txt"), kSmallTable);
-    if (c.old_output != nullptr) write_file(dir.file("out.txt"), c.old_output);
+    if (c.old_output) write_file(dir.file("out.txt"), c.old_bytes);
     const ToolRun run = run_tool(dir, {"in.txt", "out.txt"});
     EXPECT_EQ(run.status, 0) << c.name;
     EXPECT_EQ(run.console, kSmallTableConsole) << c.name;
@@ -224,39 +229,52 @@ int run_with_private_mounts(const TempDir& dir, const std::string& script) {
   return -1;
 }
 
-// A file system that fills up in the middle of the table: status 3, and the old
-// output as it was, or none.
+// A file system that fills up in the middle of the table, or is full before the
+// run so that the table fails at its last write, when the output is closed:
+// status 3, and the old output as it was, or none.
 TEST(OutputFile, FullFileSystemLeavesTheOldOutputAsItWas) {
-  for (const bool old_output : {false, true}) {
-    TempDir dir;
-    write_file(dir.file("in.txt"), kHeader + repeated(kRecord, kManyRecords));
-    std::filesystem::create_directory(dir.file("small"));
-    const int status = run_with_private_mounts(
-        dir, std::string("set -u\n"
-                         "mount -t tmpfs -o size=512k floveran-test small || exit 97\n") +
-                 (old_output ? "printf 'old table, to be kept\\r\\n' > small/out.txt\n"
-                               "chmod 640 small/out.txt\n"
-                             : "") +
-                 "cd small\n"
-                 "\"$FLOVERAN\" ../in.txt out.txt > ../console.txt 2> ../errors.txt\n"
-                 "echo $? > ../status.txt\n"
-                 "ls -A > ../listing.txt\n"
-                 "if [ -e out.txt ]; then cp -p out.txt ../after.txt; fi\n");
-    if (status == -1 || status == 97) {
-      GTEST_SKIP() << "no small file system to fill: neither `unshare -m` nor `unshare -m -U -r` "
-                      "with a tmpfs mount works here";
-    }
-    ASSERT_EQ(status, 0);
-    EXPECT_EQ(read_file(dir.file("status.txt")), "3\n");
-    EXPECT_EQ(read_file(dir.file("console.txt")),
-              crlf(kBanner + "2 columns \nerror writing file out.txt\n"));
-    EXPECT_EQ(read_file(dir.file("errors.txt")), "");
-    if (old_output) {
-      EXPECT_EQ(read_file(dir.file("listing.txt")), "out.txt\n");
-      EXPECT_EQ(read_file(dir.file("after.txt")), kOldTable);
-      EXPECT_EQ(mode_of(dir.file("after.txt")), 0640u);
-    } else {
-      EXPECT_EQ(read_file(dir.file("listing.txt")), "");
+  const struct {
+    const char* name;
+    int records;
+    bool full_before;  // a file fills the file system before the run
+  } cases[] = {{"fills_up_in_the_middle", kManyRecords, false},
+               {"full_before_the_run", 3, true}};
+  for (const auto& c : cases) {
+    for (const bool old_output : {false, true}) {
+      const std::string label = std::string(c.name) + (old_output ? " over an old output" : "");
+      TempDir dir;
+      write_file(dir.file("in.txt"), kHeader + repeated(kRecord, c.records));
+      std::filesystem::create_directory(dir.file("small"));
+      const int status = run_with_private_mounts(
+          dir, std::string("set -u\n"
+                           "mount -t tmpfs -o size=512k floveran-test small || exit 97\n") +
+                   (old_output ? "printf 'old table, to be kept\\r\\n' > small/out.txt\n"
+                                 "chmod 640 small/out.txt\n"
+                               : "") +
+                   (c.full_before ? "cat /dev/zero > small/fill 2> /dev/null\n" : "") +
+                   "cd small\n"
+                   "\"$FLOVERAN\" ../in.txt out.txt > ../console.txt 2> ../errors.txt\n"
+                   "echo $? > ../status.txt\n"
+                   "ls -A > ../listing.txt\n"
+                   "if [ -e out.txt ]; then cp -p out.txt ../after.txt; fi\n");
+      if (status == -1 || status == 97) {
+        GTEST_SKIP() << "no small file system to fill: neither `unshare -m` nor `unshare -m -U -r` "
+                        "with a tmpfs mount works here";
+      }
+      ASSERT_EQ(status, 0) << label;
+      EXPECT_EQ(read_file(dir.file("status.txt")), "3\n") << label;
+      EXPECT_EQ(read_file(dir.file("console.txt")),
+                crlf(kBanner + "2 columns \nerror writing file out.txt\n"))
+          << label;
+      EXPECT_EQ(read_file(dir.file("errors.txt")), "") << label;
+      const std::string fill = c.full_before ? "fill\n" : "";
+      if (old_output) {
+        EXPECT_EQ(read_file(dir.file("listing.txt")), fill + "out.txt\n") << label;
+        EXPECT_EQ(read_file(dir.file("after.txt")), kOldTable) << label;
+        EXPECT_EQ(mode_of(dir.file("after.txt")), 0640u) << label;
+      } else {
+        EXPECT_EQ(read_file(dir.file("listing.txt")), fill) << label;
+      }
     }
   }
 }
