@@ -32,6 +32,7 @@
 // The child's coverage does not reach the fuzzer, so the outcome of each run is
 // fed back as extra counters (status, console and output sizes, progress marks,
 // column count, special number forms), which keeps inputs of distinct behaviour.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -41,8 +42,6 @@
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
-
-#include <dirent.h>
 
 #include <algorithm>
 #include <cerrno>
