@@ -11,6 +11,7 @@
 #include "run/program/console.h"
 #include "run/program/exit_status.h"
 #include "run/program/settings.h"
+#include "run/streams/platform.h"
 #include "table/columns.h"
 #include "table/header.h"
 #include "table/records.h"
@@ -46,9 +47,10 @@ int fail_to_write(RunState& state, const RunSettings& settings) {
               FileFailure::write_output, settings.output_name, platform::error_text(state.output.error));
 }
 
-// Opens the output, refusing before anything is cut a file that is the input
-// itself under any name (a link, a hard link, the same path). Returns why it
-// could not, or nothing.
+// Opens the output, refusing before anything is created or cut a file that is
+// the input itself under any name (a link, a hard link, the same path). From
+// then on an interrupt says what it leaves of the output. Returns why it could
+// not be opened, or nothing.
 std::string open_output_table(RunState& state, const RunSettings& settings) {
   if (const platform::SystemError error = open_output(state.output, settings.output_name)) {
     return platform::error_text(error);
@@ -59,7 +61,11 @@ std::string open_output_table(RunState& state, const RunSettings& settings) {
   } else if (const platform::SystemError error = start_output(state.output)) {
     reason = platform::error_text(error);
   }
-  if (!reason.empty()) abandon_output(state.output);
+  if (!reason.empty()) {
+    abandon_output(state.output);
+    return reason;
+  }
+  platform::set_interrupt_note(interrupted_note(state.output));
   return reason;
 }
 
