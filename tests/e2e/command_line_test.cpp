@@ -25,12 +25,14 @@ TEST_F(CommandLine, NoArgumentPrintsUsageAndEndsWithStatus1) {
   const ToolRun run = run_tool(dir, {});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.console, crlf(kBanner + kUsage));
+  EXPECT_EQ(run.errors, "");
 }
 
 TEST_F(CommandLine, CompletedRunEndsWithFertigAndStatus0) {
   const ToolRun run = run_tool(dir, {"in.txt", "out.txt"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.console, kSmallTableConsole);
+  EXPECT_EQ(run.errors, "");
   EXPECT_EQ(read_file(dir.file("out.txt")), kSmallTableConverted);
   expect_input_unchanged();
 }
@@ -40,6 +42,7 @@ TEST_F(CommandLine, MissingInputEndsWithStatus2AndLeavesTheOutputAlone) {
   const ToolRun run = run_tool(dir, {"missing.txt", "out.txt"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.console, crlf(kBanner + "error opening file missing.txt\n"));
+  EXPECT_EQ(run.errors, "floveran: cannot open the input \"missing.txt\": No such file or directory\n");
   EXPECT_EQ(read_file(dir.file("out.txt")), "keep me\n");
 }
 
@@ -48,6 +51,7 @@ TEST_F(CommandLine, DirectoryAsInputCannotBeOpened) {
   const ToolRun run = run_tool(dir, {"folder", "out.txt"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.console, crlf(kBanner + "error opening file folder\n"));
+  EXPECT_EQ(run.errors, "floveran: cannot open the input \"folder\": Is a directory\n");
   EXPECT_FALSE(exists("out.txt"));
 }
 
@@ -55,9 +59,11 @@ TEST_F(CommandLine, InputNameAloneOpensTheInputThenPrintsUsage) {
   ToolRun run = run_tool(dir, {"in.txt"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.console, crlf(kBanner + kUsage));
+  EXPECT_EQ(run.errors, "");
   run = run_tool(dir, {"missing.txt"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.console, crlf(kBanner + "error opening file missing.txt\n"));
+  EXPECT_EQ(run.errors, "floveran: cannot open the input \"missing.txt\": No such file or directory\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1)
       << "only the input may exist";
 }
@@ -66,6 +72,8 @@ TEST_F(CommandLine, OutputInAMissingFolderEndsWithStatus3) {
   const ToolRun run = run_tool(dir, {"in.txt", "no/such/folder/out.txt"});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.console, crlf(kBanner + "error opening file no/such/folder/out.txt\n"));
+  EXPECT_EQ(run.errors,
+            "floveran: cannot open the output \"no/such/folder/out.txt\": No such file or directory\n");
   expect_input_unchanged();
   EXPECT_EQ(folder_contents(dir.path), std::vector<std::string>{"in.txt"});
 }
@@ -77,6 +85,8 @@ TEST_F(CommandLine, OutputThatIsTheInputIsRefusedBeforeAnythingIsTruncated) {
     const ToolRun run = run_tool(dir, {"in.txt", output});
     EXPECT_EQ(run.status, 3) << output;
     EXPECT_EQ(run.console, crlf(kBanner + "error opening file " + output + "\n")) << output;
+    EXPECT_EQ(run.errors, std::string("floveran: cannot open the output \"") + output +
+                              "\": the output is the input file\n");
     expect_input_unchanged();
     EXPECT_EQ(folder_contents(dir.path),
               (std::vector<std::string>{"hardlink.txt", "in.txt", "symlink.txt"}))
@@ -88,6 +98,7 @@ TEST_F(CommandLine, FullDiskIsAWriteErrorWithStatus3) {
   const ToolRun run = run_tool(dir, {"in.txt", "/dev/full"});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.console, crlf(kBanner + "2 columns \n\nmonth 1/2000 .error writing file /dev/full\n"));
+  EXPECT_EQ(run.errors, "floveran: cannot write the output \"/dev/full\": No space left on device\n");
   expect_input_unchanged();
 }
 
@@ -96,6 +107,7 @@ TEST_F(CommandLine, ReadErrorOfTheInputEndsWithStatus2) {
   const ToolRun run = run_tool(dir, {"/proc/self/mem", "out.txt"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.console, crlf(kBanner + "error reading file /proc/self/mem\n"));
+  EXPECT_EQ(run.errors, "floveran: cannot read the input \"/proc/self/mem\": Input/output error\n");
 }
 
 TEST_F(CommandLine, ConsoleThatGoesAwayDoesNotStopTheConversion) {
@@ -124,20 +136,45 @@ TEST_F(CommandLine, LongFileNamesAreHeldAndPrintedInFull) {
 }
 
 TEST_F(CommandLine, HeadRowsOfZeroAreAnnounced) {
-  for (const char* head_rows : {"0", "word"}) {
-    const ToolRun run = run_tool(dir, {"in.txt", "out.txt", head_rows});
-    EXPECT_EQ(run.status, 0) << head_rows;
-    // No header is written and the record loop stops at once on the title line.
-    EXPECT_EQ(run.console, crlf(kBanner + "0 head rows..\n\n2 columns \nfertig..\n")) << head_rows;
-    EXPECT_EQ(read_file(dir.file("out.txt")), "") << head_rows;
+  // No header is written, no area read, and the record loop stops at once on the
+  // title line.
+  const std::string stop =
+      "floveran: area 0 for 2 columns: 1 to 2 (line 2 is not read with fewer than 2 head rows); their "
+      "values become 1.#INF, -1.#INF or -1.#IND\n"
+      "floveran: line 1: stopped at \"T\", which is not a date of four whole numbers; 0 records converted, "
+      "7 lines not converted\n";
+  const struct {
+    const char* head_rows;
+    std::string errors;
+  } cases[] = {
+      {"0", stop},
+      {"word", "floveran: argument 3 (head rows) \"word\" is not wholly a number; read as 0\n" + stop},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = run_tool(dir, {"in.txt", "out.txt", c.head_rows});
+    EXPECT_EQ(run.status, 0) << c.head_rows;
+    EXPECT_EQ(run.console, crlf(kBanner + "0 head rows..\n\n2 columns \nfertig..\n")) << c.head_rows;
+    EXPECT_EQ(read_file(dir.file("out.txt")), "") << c.head_rows;
+    EXPECT_EQ(run.errors, c.errors) << c.head_rows;
   }
 }
 
 TEST_F(CommandLine, TimestepNotAboveZeroIsOneHour) {
-  for (const char* timestep : {"0", "-1", "word"}) {
-    const ToolRun run = run_tool(dir, {"in.txt", "out.txt", "5", "2", timestep});
+  const struct {
+    const char* timestep;
+    const char* errors;
+  } cases[] = {
+      {"0", "floveran: argument 5 (time step in hours) \"0\" is not above 0; 1 is used\n"},
+      {"-1", "floveran: argument 5 (time step in hours) \"-1\" is not above 0; 1 is used\n"},
+      {"word",
+       "floveran: argument 5 (time step in hours) \"word\" is not wholly a number; read as 0, which is not "
+       "above 0, so 1 is used\n"},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = run_tool(dir, {"in.txt", "out.txt", "5", "2", c.timestep});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(read_file(dir.file("out.txt")), kSmallTableConverted) << timestep;
+    EXPECT_EQ(read_file(dir.file("out.txt")), kSmallTableConverted) << c.timestep;
+    EXPECT_EQ(run.errors, c.errors);
   }
 }
 
@@ -145,13 +182,25 @@ TEST_F(CommandLine, OnlyAMethodReadAsOneConvertsIntoMillimetres) {
   const struct {
     const char* method;
     const char* first_value;
-  } cases[] = {{"1", "0.36"}, {"1x", "0.36"}, {"2", "277.7778"}, {"0", "277.7778"}, {"word", "277.7778"}};
+    const char* errors;
+  } cases[] = {
+      {"1", "0.36", ""},
+      {"1x", "0.36",
+       "floveran: argument 6 (method) \"1x\" is not wholly a number; read as 1, which converts m3/s into mm "
+       "per time step\n"},
+      {"2", "277.7778", ""},
+      {"0", "277.7778", ""},
+      {"word", "277.7778",
+       "floveran: argument 6 (method) \"word\" is not wholly a number; read as 0, which converts mm per time "
+       "step into m3/s\n"},
+  };
   for (const auto& c : cases) {
     const ToolRun run = run_tool(dir, {"in.txt", "out.txt", "5", "2", "1", c.method});
     EXPECT_EQ(run.status, 0);
     const std::string out = read_file(dir.file("out.txt"));
     EXPECT_NE(out.find(std::string("2000\t1\t1\t1\t") + c.first_value + "\t"), std::string::npos)
         << c.method << "\n" << out;
+    EXPECT_EQ(run.errors, c.errors);
   }
 }
 

@@ -182,11 +182,15 @@ TEST(OutputFile, FailedRunLeavesNoFileOrTheOldOneUntouched) {
     std::string table;
     std::vector<std::string> extra_arguments;
     std::string console;  // after the banner
+    std::string errors;   // the reason
   } cases[] = {
-      {"area_line_missing", "in.txt", "T\n", {}, "error reading a record\n"},
+      {"area_line_missing", "in.txt", "T\n", {}, "error reading a record\n",
+       "floveran: cannot read the input \"in.txt\": line 2 is missing\n"},
       {"areas_too_many_to_hold", "in.txt", kSmallTable, {"5", "2147483647"},
-       "2147483647 columns 100.0\t50.0\n\nnot enough memory for 2147483647 columns\n"},
-      {"read_error", "/proc/self/mem", kSmallTable, {}, "error reading file /proc/self/mem\n"},
+       "2147483647 columns 100.0\t50.0\n\nnot enough memory for 2147483647 columns\n",
+       "floveran: cannot hold the areas of 2147483647 columns in memory; is argument 4 right?\n"},
+      {"read_error", "/proc/self/mem", kSmallTable, {}, "error reading file /proc/self/mem\n",
+       "floveran: cannot read the input \"/proc/self/mem\": Input/output error\n"},
   };
   for (const auto& c : cases) {
     for (const bool old_output : {false, true}) {
@@ -204,7 +208,7 @@ TEST(OutputFile, FailedRunLeavesNoFileOrTheOldOneUntouched) {
       const ToolRun run = run_tool(dir, arguments);
       EXPECT_EQ(run.status, 2) << label;
       EXPECT_EQ(run.console, crlf(kBanner + c.console)) << label;
-      EXPECT_EQ(run.errors, "") << label;
+      EXPECT_EQ(run.errors, c.errors) << label;
       if (old_output) {
         expect_untouched(before, dir.file("out.txt"), label);
         EXPECT_EQ(folder_contents(dir.path), (Names{"in.txt", "out.txt"})) << label;
@@ -266,7 +270,9 @@ TEST(OutputFile, FullFileSystemLeavesTheOldOutputAsItWas) {
       EXPECT_EQ(read_file(dir.file("console.txt")),
                 crlf(kBanner + "2 columns \nerror writing file out.txt\n"))
           << label;
-      EXPECT_EQ(read_file(dir.file("errors.txt")), "") << label;
+      EXPECT_EQ(read_file(dir.file("errors.txt")),
+                "floveran: cannot write the output \"out.txt\": No space left on device\n")
+          << label;
       const std::string fill = c.full_before ? "fill\n" : "";
       if (old_output) {
         EXPECT_EQ(read_file(dir.file("listing.txt")), fill + "out.txt\n") << label;

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,7 +15,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -123,6 +126,68 @@ inline std::vector<std::string> folder_contents(const std::filesystem::path& fol
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// `floveran /dev/stdin out.txt` in a folder of its own, fed through a pipe that the
+// test holds open, with one of its two output streams (1 or 2) read through another
+// pipe and the other dropped: what it shows while its input is still coming.
+struct StreamingRun {
+  pid_t child = -1;
+  int to_tool = -1;    // the tool's standard input
+  int from_tool = -1;  // the watched stream
+  std::string seen;    // read from it so far
+};
+
+inline StreamingRun start_streaming_run(const TempDir& dir, int watched) {
+  int input[2];
+  int output[2];
+  StreamingRun run;
+  if (::pipe(input) != 0 || ::pipe(output) != 0) return run;
+  run.child = ::fork();
+  if (run.child == 0) {
+    const int dropped = ::open("/dev/null", O_WRONLY);
+    if (::chdir(dir.path.c_str()) != 0 || dropped < 0 || ::dup2(input[0], 0) < 0 ||
+        ::dup2(dropped, 3 - watched) < 0 || ::dup2(output[1], watched) < 0) {
+      ::_exit(121);
+    }
+    ::close(input[1]);
+    ::close(output[0]);
+    ::execl(FLOVERAN_BINARY, FLOVERAN_BINARY, "/dev/stdin", "out.txt", static_cast<char*>(nullptr));
+    ::_exit(122);
+  }
+  ::close(input[0]);
+  ::close(output[1]);
+  run.to_tool = input[1];
+  run.from_tool = output[0];
+  return run;
+}
+
+inline bool feed(StreamingRun& run, std::string_view bytes) {
+  return ::write(run.to_tool, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+// Reads the watched stream until `enough` holds for what was seen, or 30 s pass
+// without a byte, or the stream ends.
+inline void read_until(StreamingRun& run, const std::function<bool(const std::string&)>& enough) {
+  char buffer[4096];
+  while (!enough(run.seen)) {
+    pollfd ready{run.from_tool, POLLIN, 0};
+    if (::poll(&ready, 1, 30000) != 1) return;
+    const ssize_t n = ::read(run.from_tool, buffer, sizeof buffer);
+    if (n <= 0) return;
+    run.seen.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+// Ends the input, reads the rest of the watched stream and returns the exit status
+// (-1 when the tool did not exit normally).
+inline int finish(StreamingRun& run) {
+  ::close(run.to_tool);
+  read_until(run, [](const std::string&) { return false; });
+  ::close(run.from_tool);
+  int wait_status = 0;
+  if (::waitpid(run.child, &wait_status, 0) != run.child || !WIFEXITED(wait_status)) return -1;
+  return WEXITSTATUS(wait_status);
 }
 
 // The console text of a run: the banner, then what the run printed, with every

@@ -15,9 +15,12 @@
 // `floveran in.txt out.txt <args>` with its console in a file.
 //
 // Checked for every run: it ends by itself within the time limit, by exit, with a
-// status of 0 to 3 and nothing on standard error (a sanitizer report there, or a
-// sanitizer's own exit status, is a failure; leaks are looked for in one run of
-// eight); the input file is unchanged byte for byte; the console starts with the
+// status of 0 to 3 and on standard error only the tool's diagnostics: whole lines
+// that begin "floveran: ", end in a plain LF and hold nothing but printable ASCII
+// between (a sanitizer report there, or a sanitizer's own exit status, is a
+// failure; leaks are looked for in one run of eight); a reason there behind every
+// status 2 and 3, and nothing behind status 1; the input file is unchanged byte
+// for byte; the console starts with the
 // banner, and ends with "fertig..\r\n" exactly when the status is 0; every LF of
 // the output file and of the console is preceded by CR; status 1 only for a lone
 // input name; status 3 exactly when the output names the input (the folder is
@@ -324,6 +327,21 @@ int second_line_accepted(std::string_view raw) {
   return line2.size() > 12 ? 1 : 0;
 }
 
+// Whether standard error holds only diagnostics lines: "floveran: ", printable
+// ASCII, LF.
+bool only_diagnostics(std::string_view errors) {
+  constexpr std::string_view kPrefix = "floveran: ";
+  while (!errors.empty()) {
+    const std::size_t lf = errors.find('\n');
+    if (lf == std::string_view::npos || !errors.starts_with(kPrefix)) return false;
+    for (const char c : errors.substr(0, lf)) {
+      if (c < 0x20 || c > 0x7E) return false;
+    }
+    errors.remove_prefix(lf + 1);
+  }
+  return true;
+}
+
 bool every_lf_after_cr(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return false;
@@ -374,6 +392,18 @@ void record_features(const Outcome& o, std::size_t argument_count) {
   feature(9, log2_bucket(count_of(o.output, "e+")) + 16 * (count_of(o.output, "e-") > 0));
   feature(10, log2_bucket(count_of(o.output, "\t-0\r") + count_of(o.output, "\t-0\t")));
   feature(11, log2_bucket(count_of(o.console, " head rows")));
+  // Which diagnostics a run gave, one bit each.
+  const char* const kDiagnostics[] = {"is not wholly a number", "is not above 0", "counting stopped",
+                                      "area 0 for", "was read on into", "records in all",
+                                      "not a date", "which is not a number", "end of the input",
+                                      "Ctrl-Z", "cannot "};
+  unsigned seen = 0;
+  for (unsigned k = 0; k < sizeof kDiagnostics / sizeof *kDiagnostics; ++k) {
+    if (o.errors.find(kDiagnostics[k]) != std::string::npos) seen |= 1u << k;
+  }
+  feature(12, seen);
+  feature(13, seen >> 5);
+  feature(14, log2_bucket(count_of(o.errors, "\n")));
 }
 
 }  // namespace
@@ -408,8 +438,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         "\nstandard error:\n" + o.errors.substr(0, 6000);
 
   check(o.signal == 0, "the run ended by a signal", summary);
-  check(o.errors.empty(), "the run wrote to standard error", summary);
+  check(only_diagnostics(o.errors), "standard error holds more than diagnostics lines", summary);
   check(o.status >= 0 && o.status <= 3, "exit status outside 0 to 3", summary);
+  const bool reason_given = o.errors.starts_with("floveran: cannot ") ||
+                            o.errors.find("\nfloveran: cannot ") != std::string::npos;
+  check(reason_given == (o.status == 2 || o.status == 3),
+        "a reason on standard error not exactly behind status 2 and 3", summary);
+  check(o.status != 1 || o.errors.empty(), "standard error behind status 1", summary);
   check(read_file(dir + "/in.txt") == table, "the input file was changed", summary);
   check(o.console.starts_with(kBanner), "the console does not start with the banner", summary);
   check(o.console.ends_with(kDone) == (o.status == 0), "fertig.. and status 0 do not go together",

@@ -20,7 +20,10 @@
 // Each stream run must give exactly the model's trace, whatever the block size;
 // a run repeated after rewind_input must give the same trace again; pos <= end <=
 // capacity after every operation; after the program the rest of the input read
-// line by line is exactly the rest of the model text. On the raw bytes as text,
+// line by line is exactly the rest of the model text. The trace holds the line
+// count after every operation: the LFs consumed, less those that a bare
+// scan_input of a token skipped (only the table's scans count theirs); after the
+// end, read_past_end must hand out exactly the raw bytes from the first Ctrl-Z on. On the raw bytes as text,
 // atoi, atof, first_token and the text scans must agree with the model too,
 // scan_double with the grammar alone (scan_double_grammar), and scan_double with
 // atof wherever the number has no d or D exponent.
@@ -28,6 +31,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -85,6 +89,7 @@ std::string model_translate(std::string_view raw) {
 struct ModelCursor {
   std::string_view text;
   std::size_t pos = 0;
+  std::int64_t uncounted = 0;  // LFs skipped by bare scan_input calls
   int peek() const { return pos < text.size() ? static_cast<unsigned char>(text[pos]) : -1; }
   int skip_space() {
     while (model_space(peek())) ++pos;
@@ -325,8 +330,14 @@ Trace stream_run(TextInput& in, const Program& program, int rewinds_left) {
         break;
     }
     check_positions(in);
+    t.add("lines", in.line_ends);
   });
   return t;
+}
+
+std::int64_t model_line_ends(const ModelCursor& m) {
+  const std::string_view consumed = m.text.substr(0, m.pos);
+  return static_cast<std::int64_t>(std::count(consumed.begin(), consumed.end(), '\n')) - m.uncounted;
 }
 
 Trace model_run(ModelCursor& m, const Program& program, int rewinds_left) {
@@ -365,6 +376,10 @@ Trace model_run(ModelCursor& m, const Program& program, int rewinds_left) {
       }
       case 3: {
         std::string token;
+        const std::size_t before = m.pos;
+        m.skip_space();
+        m.uncounted += std::count(m.text.begin() + static_cast<std::ptrdiff_t>(before),
+                                  m.text.begin() + static_cast<std::ptrdiff_t>(m.pos), '\n');
         const int r = model_token(m, &token);
         t.add("token", r);
         if (r == 1) t.add_text(token);
@@ -375,6 +390,7 @@ Trace model_run(ModelCursor& m, const Program& program, int rewinds_left) {
         break;
       case 5:
         m.pos = 0;
+        m.uncounted = 0;
         t.add("rewind", 0);
         break;
       case 6:
@@ -384,6 +400,7 @@ Trace model_run(ModelCursor& m, const Program& program, int rewinds_left) {
         t.add("peek", m.peek());
         break;
     }
+    t.add("lines", model_line_ends(m));
   });
   return t;
 }
@@ -403,6 +420,22 @@ std::string drain(TextInput& in) {
   check(floveran::skip_token(in) == -1, "skip_token after the end is not -1");
   check(floveran::peek_byte(in) == -1, "peek_byte after the end is not -1");
   return all;
+}
+
+// After the end: the lines counted, and the bytes from the first Ctrl-Z on.
+void check_end(TextInput& in, const ModelCursor& model, std::string_view raw) {
+  ModelCursor all = model;
+  all.pos = all.text.size();
+  check(in.line_ends == model_line_ends(all), "the line count at the end differs from the model",
+        std::to_string(in.line_ends) + " " + std::to_string(model_line_ends(all)));
+  std::string past_end;
+  while (floveran::read_past_end(in)) {
+    past_end.append(floveran::window_begin(in), floveran::window_end(in));
+    in.pos = in.end;
+  }
+  const std::size_t ctrl_z = raw.find('\x1a');
+  check(past_end == (ctrl_z == std::string_view::npos ? std::string_view() : raw.substr(ctrl_z)),
+        "read_past_end does not give the bytes from the Ctrl-Z on");
 }
 
 void compare(const Trace& got, const Trace& want, const char* what) {
@@ -541,10 +574,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(in.seekable, "a memfd is not taken as seekable");
     compare(stream_run(in, program, -1), want, "stream and model disagree");
     check(drain(in) == want_rest, "the rest of the input differs from the model");
+    check_end(in, model, raw);
     // From the first byte again: the same trace and the same rest.
     floveran::rewind_input(in);
     compare(stream_run(in, program, -1), want, "stream after rewind_input disagrees");
     check(drain(in) == want_rest, "the rest after rewind_input differs");
+    check_end(in, model, raw);
     floveran::close_input(in);
   }
 
@@ -557,6 +592,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!open_as_pipe(in, raw, block_size)) break;
     compare(stream_run(in, program, 1), pipe_want, "pipe stream and model disagree");
     check(drain(in) == pipe_rest, "the rest of the pipe input differs from the model");
+    check_end(in, pipe_model, raw);
     floveran::close_input(in);
   }
   return 0;

@@ -125,5 +125,71 @@ TEST_F(StreamScans, NumbersLongerThanTheBufferAreReadWhole) {
   }
 }
 
+// The line count after each scan is the number of LFs in front of where it
+// stopped, whether the fast path or the counting skip took the white space: line
+// ends in every place white space can stand, at every block size. The last line
+// is long, so that in one block every number has the plain path's reach behind it.
+TEST_F(StreamScans, ScansCountTheLineEndsTheyPass) {
+  const std::string text = "\n\r\n2000\t1\n1 24\t1.5 -2\n\n\t 3.25e1\tword\n\t\n  7.5 \n8\n" +
+                           std::string(3, '\n') + "end" + std::string(40, '.');
+  for (std::size_t block : kBlockSizes) {
+    TextInput in;
+    open(in, text, block);
+    std::int32_t ints[4] = {};
+    EXPECT_EQ(scan_ints(in, ints, 4), 4);
+    EXPECT_EQ(in.line_ends, 3) << "block " << block;  // read on from line 3 into line 4
+    double value = 0.0;
+    EXPECT_EQ(scan_double(in, value), 1);
+    EXPECT_EQ(in.line_ends, 3) << "block " << block;
+    EXPECT_EQ(scan_double(in, value), 1);
+    EXPECT_EQ(scan_double(in, value), 1);
+    EXPECT_EQ(value, 32.5);
+    EXPECT_EQ(in.line_ends, 5) << "block " << block;
+    EXPECT_EQ(skip_token(in), 1);
+    EXPECT_EQ(in.line_ends, 5) << "block " << block;
+    EXPECT_EQ(scan_double(in, value), 1);
+    EXPECT_EQ(value, 7.5);
+    EXPECT_EQ(in.line_ends, 7) << "block " << block;
+    EXPECT_EQ(scan_ints(in, ints, 1), 1);
+    EXPECT_EQ(in.line_ends, 8) << "block " << block;
+    EXPECT_EQ(scan_double(in, value), 0);
+    EXPECT_EQ(in.line_ends, 12) << "block " << block;
+  }
+}
+
+// A failed scan hands back where its item began, the sign it consumed included,
+// so the text found there can be shown.
+TEST_F(StreamScans, AFailedScanTellsWhereItsItemBegan) {
+  const struct {
+    const char* text;
+    int ints;         // of the four date integers, how many come before the failure
+    const char* found;
+  } cases[] = {
+      {"10 NA 5\nnext", 0, "NA 5"},
+      {"10 -\t5\n", 0, "-\t5"},
+      {"10 +.e5\n", 0, "+.e5"},
+      {"2000 1 x 3", 2, "x 3"},
+      {"2000 - 1 3", 1, "- 1 3"},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t block : kBlockSizes) {
+      TextInput in;
+      const bool date = c.ints > 0;
+      open(in, date ? c.text : std::string(c.text).substr(3), block);
+      ScanEnd failed{};
+      if (date) {
+        std::int32_t ints[4] = {};
+        ASSERT_EQ(scan_ints(in, ints, 4, &failed), c.ints) << c.text;
+      } else {
+        double value = 0.0;
+        ASSERT_FALSE(read_plain_value(in, value));
+        failed = scan_value(in, value);
+      }
+      EXPECT_EQ(failed.result, 0) << c.text;
+      EXPECT_EQ(peek_text(in, failed.start, 40), c.found) << c.text << " block " << block;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace floveran

@@ -33,6 +33,38 @@ inline std::string interrupted_note(const TextOutput& output) {
                    " is incomplete\n";
 }
 
+// `floveran --version`: the version the build declares, alone on its line.
+inline constexpr std::string_view kVersion = "floveran " FLOVERAN_VERSION "\n";
+
+// `floveran --help` or `-h`, behind the banner, which says what the tool does.
+inline constexpr std::string_view kHelp =
+    "usage: floveran INPUT OUTPUT [HEAD_ROWS [COLUMNS [TIMESTEP [METHOD]]]]\n"
+    "       floveran --help | -h | --version\n"
+    "\n"
+    "Converts a table of river discharges in m3/s (one column per gauge, one record\n"
+    "per time step, the catchment areas in km2 on line 2) into specific discharges\n"
+    "in mm per time step, or back.\n"
+    "\n"
+    "  INPUT      the input table\n"
+    "  OUTPUT     the output table; created, or truncated when it exists\n"
+    "  HEAD_ROWS  header lines, title and area line included (default 5)\n"
+    "  COLUMNS    number of gauge columns, used only when exactly four arguments\n"
+    "             are given (default: counted on line 2)\n"
+    "  TIMESTEP   time step in hours (default 1; a value not above 0 means 1)\n"
+    "  METHOD     1: m3/s into mm per time step (default); any other number:\n"
+    "             mm per time step into m3/s\n"
+    "\n"
+    "  method 1:  mm   = ((Q [m3/s] * 3.6) / A [km2]) * dt [h]\n"
+    "  other:     m3/s = ((A [km2] / 3.6) * mm) / dt [h]\n"
+    "  Values below -9990 are missing and written as -9999.\n"
+    "\n"
+    "Exit status: 0 done (\"fertig..\"), 1 no output table named, 2 the input\n"
+    "table failed, 3 the output table failed. What the tool finds wrong with the\n"
+    "table or the arguments, and why a run failed, goes to standard error, each\n"
+    "line beginning \"floveran: \".\n"
+    "\n"
+    "Manual: man floveran (man -l doc/floveran.1 in the source tree).\n";
+
 inline void print(TextOutput& console, std::string_view text) {
   write_text(console, text);
   flush_output(console);

@@ -84,8 +84,9 @@ SystemError write_bytes(FileHandle file, const char* data, std::size_t size);
 SystemError seek_to_start(FileHandle file);
 SystemError close_file(FileHandle file);
 
-// The process's standard output.
+// The process's standard output and standard error.
 FileHandle standard_output();
+FileHandle standard_error();
 
 // Writing to a pipe whose reader has gone must come back as an error of the write,
 // not end the process.

@@ -333,6 +333,8 @@ SystemError close_file(FileHandle file) {
 
 FileHandle standard_output() { return STDOUT_FILENO; }
 
+FileHandle standard_error() { return STDERR_FILENO; }
+
 void keep_running_on_broken_pipes() { std::signal(SIGPIPE, SIG_IGN); }
 
 void end_by_interrupts(std::string_view note) {

@@ -1,4 +1,5 @@
-// Block writes and the LF to CR LF translation of the output table and the console.
+// Block writes and the LF to CR LF translation of the output table and the console,
+// the one place where line ends are written.
 #include "run/streams/text_output.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@ namespace {
 
 constexpr std::size_t kTableBlockSize = 256 * 1024;
 constexpr std::size_t kConsoleBlockSize = 4096;
+constexpr std::size_t kErrorsBlockSize = 1024;
 
 void allocate_buffer(TextOutput& out, std::size_t capacity) {
   out.buffer = std::make_unique_for_overwrite<char[]>(capacity);
@@ -90,6 +92,13 @@ void open_console(TextOutput& console) {
   allocate_buffer(console, kConsoleBlockSize);
 }
 
+void open_standard_error(TextOutput& errors) {
+  errors.file = platform::standard_error();
+  errors.drop_on_error = true;
+  errors.lf_as_crlf = false;
+  allocate_buffer(errors, kErrorsBlockSize);
+}
+
 void flush_output(TextOutput& out) {
   const std::size_t size = out.used;
   out.used = 0;
@@ -106,6 +115,10 @@ void flush_output(TextOutput& out) {
 void write_text(TextOutput& out, std::string_view text) {
   const char* p = text.data();
   const char* const e = p + text.size();
+  if (!out.lf_as_crlf) {
+    append_raw(out, p, text.size());
+    return;
+  }
   while (p != e) {
     const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(e - p));
     const char* piece_end = lf != nullptr ? static_cast<const char*>(lf) : e;

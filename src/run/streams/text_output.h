@@ -1,6 +1,7 @@
 // The output table and the console: block writes, with every LF written as CR LF
 // and no other byte changed. A table written to a file appears under its name
-// only when it is complete (see start_output).
+// only when it is complete (see start_output). Standard error, which carries the
+// diagnostics, is the one output whose LFs stay plain.
 //
 // Failures are values: the first failed write or close is kept in `error`, and
 // everything written after it is dropped, so a writer goes on without checking
@@ -29,6 +30,7 @@ struct TextOutput {
   platform::SystemError error = 0;  // the first write or close error
   bool drop_on_error = false;       // a failed write stops all writing, and is not an error
   bool gone = false;                // ... and has happened
+  bool lf_as_crlf = true;           // false: every byte as given (standard error)
   std::unique_ptr<char[]> buffer;
   std::size_t capacity = 0;
   std::size_t used = 0;
@@ -60,6 +62,8 @@ void abandon_output(TextOutput& out);
 // The process's standard output, as a console: a reader that goes away (a closed
 // pipe) makes it drop its bytes, and the caller carries on.
 void open_console(TextOutput& console);
+// The process's standard error, the same way, but with LFs written as they are.
+void open_standard_error(TextOutput& errors);
 
 void flush_output(TextOutput& out);
 
@@ -82,7 +86,7 @@ inline void write_plain(TextOutput& out, std::string_view text) {
   output_advance(out, p);
 }
 
-// Text of any length: every LF becomes CR LF.
+// Text of any length: every LF becomes CR LF, unless the output keeps LFs plain.
 void write_text(TextOutput& out, std::string_view text);
 
 }  // namespace floveran
