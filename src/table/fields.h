@@ -3,9 +3,12 @@
 // stream's buffer directly.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
+#include "run/numbers/general_digits.h"
 #include "run/numbers/number_format.h"
+#include "run/numbers/plain_values.h"
 #include "run/numbers/scan.h"
 #include "run/streams/text_input.h"
 #include "run/streams/text_output.h"
@@ -32,6 +35,32 @@ inline int scan_double(TextInput& in, double& value) {
 #endif
   return scan_double_in_window(in, value);
 }
+// "%lf" `count` times, as that many scan_double calls: scanned[i] tells whether
+// values[i] was assigned (it is 0 when not). Runs of plain values go through the
+// vector kernel of the active level, which stops before any value it is not sure
+// of; scan_double reads that one, and the kernel goes on behind it as long as its
+// last run read something. False when any scan failed.
+inline bool scan_doubles(TextInput& in, double* values, bool* scanned, int count) {
+  const PlainValuesKernel kernel = plain_values_kernel();
+  bool use_kernel = kernel != nullptr;
+  bool all = true;
+  for (int i = 0; i < count;) {
+    if (use_kernel) {
+      const PlainValuesEnd run = kernel(window_begin(in), window_end(in), values + i, count - i);
+      in.pos = static_cast<std::size_t>(run.stop - in.buffer.get());
+      for (int j = 0; j < run.read; ++j) scanned[i + j] = true;
+      i += run.read;
+      use_kernel = run.read > 0;
+      if (i == count) break;
+    }
+    values[i] = 0.0;
+    scanned[i] = scan_double(in, values[i]) == 1;
+    all = all && scanned[i];
+    ++i;
+  }
+  return all;
+}
+
 // "%s" on the input, the token dropped.
 int skip_token(TextInput& in);
 
@@ -44,6 +73,15 @@ inline void write_fixed(TextOutput& out, double value, int decimals) {
 }
 inline void write_general(TextOutput& out, double value, int precision) {
   output_advance(out, format_general(value, precision, output_space(out, kFormatCapacity)));
+}
+
+// "%.<precision>lg" of a value whose digits a batch step may have proved
+// (general_digits.h): laid out from them when it did, else format_general.
+inline void write_general_proved(TextOutput& out, double value, ProvedDigits digits, int precision) {
+  char* const space = output_space(out, kFormatCapacity);
+  output_advance(out, digits.digits != 0
+                          ? lay_out_general(std::signbit(value), digits.digits, digits.exponent, precision, space)
+                          : format_general(value, precision, space));
 }
 
 }  // namespace floveran

@@ -71,16 +71,14 @@ void convert_records(RunState& state, const RunSettings& settings) {
       const std::int32_t count = std::min(kValueBatch, settings.column_count - first + 1);
       double values[kValueBatch];
       bool scanned[kValueBatch];
-      for (std::int32_t i = 0; i < count; ++i) {
-        values[i] = 0.0;
-        scanned[i] = scan_double(in, values[i]) == 1;
-        if (!scanned[i]) end_of_data = true;
-      }
+      if (!scan_doubles(in, values, scanned, count)) end_of_data = true;
       double converted[kValueBatch];
       const double* const areas = state.areas.data() + first;
       for (std::int32_t i = 0; i < count; ++i) {
         converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
       }
+      ProvedDigits digits[kValueBatch];
+      prove_general_digits(converted, count, kValuePrecision, digits);
       for (std::int32_t i = 0; i < count; ++i) {
         if (!scanned[i]) continue;
         if (values[i] < kMissingThreshold) {
@@ -88,7 +86,7 @@ void convert_records(RunState& state, const RunSettings& settings) {
           continue;
         }
         write_plain(out, kFieldSeparator);
-        write_general(out, converted[i], kValuePrecision);
+        write_general_proved(out, converted[i], digits[i], kValuePrecision);
       }
     }
     write_text(out, "\n");
