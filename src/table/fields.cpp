@@ -2,6 +2,10 @@
 // the stream's window by scan_input.
 #include "table/fields.h"
 
+#include <cmath>
+
+#include "run/numbers/general_layout.h"
+
 namespace floveran {
 
 int scan_ints(TextInput& in, std::int32_t* values, int count) {
@@ -18,6 +22,33 @@ int scan_double_in_window(TextInput& in, double& value) {
   return scan_input(in, [&](const char* first, const char* last) {
            return scan_double(first, last, value);
          }).result;
+}
+
+bool scan_doubles_with_kernel(TextInput& in, PlainValuesKernel kernel, double* values, bool* scanned, int count) {
+  bool use_kernel = true;
+  bool all = true;
+  for (int i = 0; i < count;) {
+    if (use_kernel) {
+      const PlainValuesEnd run = kernel(window_begin(in), window_end(in), values + i, count - i);
+      in.pos = static_cast<std::size_t>(run.stop - in.buffer.get());
+      for (int j = 0; j < run.read; ++j) scanned[i + j] = true;
+      i += run.read;
+      use_kernel = run.read > 0;
+      if (i == count) break;
+    }
+    values[i] = 0.0;
+    scanned[i] = scan_double(in, values[i]) == 1;
+    all = all && scanned[i];
+    ++i;
+  }
+  return all;
+}
+
+void write_general_proved(TextOutput& out, double value, ProvedDigits digits, int precision) {
+  char* const space = output_space(out, kFormatCapacity);
+  output_advance(out, digits.digits != 0
+                          ? lay_out_general(std::signbit(value), digits.digits, digits.exponent, precision, space)
+                          : format_general(value, precision, space));
 }
 
 int skip_token(TextInput& in) {

@@ -3,7 +3,6 @@
 // stream's buffer directly.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 
 #include "run/numbers/general_digits.h"
@@ -40,23 +39,16 @@ inline int scan_double(TextInput& in, double& value) {
 // vector kernel of the active level, which stops before any value it is not sure
 // of; scan_double reads that one, and the kernel goes on behind it as long as its
 // last run read something. False when any scan failed.
+bool scan_doubles_with_kernel(TextInput& in, PlainValuesKernel kernel, double* values, bool* scanned, int count);
 inline bool scan_doubles(TextInput& in, double* values, bool* scanned, int count) {
-  const PlainValuesKernel kernel = plain_values_kernel();
-  bool use_kernel = kernel != nullptr;
+  if (const PlainValuesKernel kernel = plain_values_kernel()) {
+    return scan_doubles_with_kernel(in, kernel, values, scanned, count);
+  }
   bool all = true;
-  for (int i = 0; i < count;) {
-    if (use_kernel) {
-      const PlainValuesEnd run = kernel(window_begin(in), window_end(in), values + i, count - i);
-      in.pos = static_cast<std::size_t>(run.stop - in.buffer.get());
-      for (int j = 0; j < run.read; ++j) scanned[i + j] = true;
-      i += run.read;
-      use_kernel = run.read > 0;
-      if (i == count) break;
-    }
+  for (int i = 0; i < count; ++i) {
     values[i] = 0.0;
     scanned[i] = scan_double(in, values[i]) == 1;
     all = all && scanned[i];
-    ++i;
   }
   return all;
 }
@@ -77,11 +69,6 @@ inline void write_general(TextOutput& out, double value, int precision) {
 
 // "%.<precision>lg" of a value whose digits a batch step may have proved
 // (general_digits.h): laid out from them when it did, else format_general.
-inline void write_general_proved(TextOutput& out, double value, ProvedDigits digits, int precision) {
-  char* const space = output_space(out, kFormatCapacity);
-  output_advance(out, digits.digits != 0
-                          ? lay_out_general(std::signbit(value), digits.digits, digits.exponent, precision, space)
-                          : format_general(value, precision, space));
-}
+void write_general_proved(TextOutput& out, double value, ProvedDigits digits, int precision);
 
 }  // namespace floveran

@@ -78,7 +78,7 @@ void convert_records(RunState& state, const RunSettings& settings) {
         converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
       }
       ProvedDigits digits[kValueBatch];
-      prove_general_digits(converted, count, kValuePrecision, digits);
+      const bool proved = prove_general_digits(converted, count, kValuePrecision, digits);
       for (std::int32_t i = 0; i < count; ++i) {
         if (!scanned[i]) continue;
         if (values[i] < kMissingThreshold) {
@@ -86,7 +86,11 @@ void convert_records(RunState& state, const RunSettings& settings) {
           continue;
         }
         write_plain(out, kFieldSeparator);
-        write_general_proved(out, converted[i], digits[i], kValuePrecision);
+        if (proved) {
+          write_general_proved(out, converted[i], digits[i], kValuePrecision);
+        } else {
+          write_general(out, converted[i], kValuePrecision);
+        }
       }
     }
     write_text(out, "\n");

@@ -17,12 +17,9 @@ struct ProvedDigits {
 };
 
 // For each of the `count` values, the digits of format_general(value, precision)
-// where the active level proves them, else 0. The scalar level proves none.
-void prove_general_digits(const double* values, int count, int precision, ProvedDigits* digits);
-
-// Whether the active level proves digits at all, so that callers can skip the
-// batch step at the scalar level.
-bool general_digits_proved_in_batches();
+// where the active level proves them, else 0. False at the scalar level, which
+// proves none and leaves `digits` as it was.
+bool prove_general_digits(const double* values, int count, int precision, ProvedDigits* digits);
 
 // The greatest precision the kernels prove digits for; above it they prove none.
 inline constexpr int kMaxBatchPrecision = 8;

@@ -33,9 +33,4 @@ char* format_general(double value, int precision, char* out);
 // this, falling back to the exact path. In the reference build it always gives up.
 char* format_general_fast(double value, int precision, char* out);
 
-// The general form of a value whose P leading digits r (10^(P-1) <= r < 10^P,
-// P <= 8) and decimal exponent e after rounding are known: what format_general
-// writes for it. The fast paths end here; `out` needs kFormatCapacity bytes.
-char* lay_out_general(bool negative, std::uint32_t r, int e, int precision, char* out);
-
 }  // namespace floveran
