@@ -25,6 +25,9 @@
 // than 12 characters (judged only where the first two lines are plain: no NUL, at
 // most 1999 characters each), and then the output is empty.
 //
+// Then the same run at each lower vector level (FLOVERAN_VECTOR_LEVEL) must end
+// with the same status, console and output bytes.
+//
 // FLOVERAN_TOOL in the environment names another binary to run in place of the
 // built tool, to see the harness itself catch a faulty one.
 //
@@ -218,7 +221,7 @@ std::vector<std::string> child_environment(bool check_leaks) {
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string_view v(*e);
     if (v.starts_with("ASAN_OPTIONS=") || v.starts_with("UBSAN_OPTIONS=") ||
-        v.starts_with("LSAN_OPTIONS="))
+        v.starts_with("LSAN_OPTIONS=") || v.starts_with("FLOVERAN_VECTOR_LEVEL="))
       continue;
     env.emplace_back(v);
   }
@@ -233,7 +236,7 @@ std::vector<std::string> child_environment(bool check_leaks) {
 
 // The leak check at exit triples the time of a run, so it is made for one input
 // in eight, chosen by the input's bytes so that a rerun of an input repeats it.
-Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks) {
+Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks, const char* level = nullptr) {
   const std::string& dir = private_folder();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -247,6 +250,8 @@ Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks) {
   const std::vector<std::string>& env = check_leaks ? env_leaks : env_fast;
   std::vector<char*> envp;
   for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  std::string level_setting = std::string("FLOVERAN_VECTOR_LEVEL=") + (level != nullptr ? level : "");
+  if (level != nullptr) envp.push_back(level_setting.data());
   envp.push_back(nullptr);
 
   std::string tool = FLOVERAN_TOOL_PATH;
@@ -412,5 +417,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       check(o.output.empty(), "the output is not empty after a rejected input", summary);
   }
   record_features(o, argument_count);
+
+  // Every lower vector level writes the same bytes (a level the machine lacks runs
+  // as the best it has, which changes nothing either).
+  for (const char* level : {"scalar", "avx2"}) {
+    ::unlink((dir + "/out.txt").c_str());
+    const Outcome lower = run_tool(arguments, false, level);
+    const std::string which = std::string("at level ") + level + "\n" + summary;
+    check(lower.status == o.status, "a vector level ends with another status", which);
+    check(lower.console == o.console, "a vector level writes another console", which);
+    check(lower.output == o.output, "a vector level writes another output", which);
+    check(lower.errors.empty(), "a vector level wrote to standard error", which + lower.errors.substr(0, 2000));
+    check(read_file(dir + "/in.txt") == table, "the input file was changed", which);
+  }
   return 0;
 }
