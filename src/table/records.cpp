@@ -66,7 +66,11 @@ void convert_records(RunState& state, const RunSettings& settings) {
     // writing share no state, so the bytes are those of one column after the other;
     // each value is converted with the same operations as on its own (a missing or
     // unread one too, whose result is not written), and the values of a batch no
-    // longer wait on each other.
+    // longer wait on each other. The vector kernels of the processor's level read
+    // the runs of plain values of a batch and prove the digits of its results
+    // (scan_doubles, prove_general_digits); every value they are unsure of goes
+    // through scan_double and format_general as before, and at the scalar level
+    // all of them do.
     for (std::int32_t first = 1; first <= settings.column_count; first += kValueBatch) {
       const std::int32_t count = std::min(kValueBatch, settings.column_count - first + 1);
       double values[kValueBatch];
