@@ -34,8 +34,12 @@ void prove_four(const double* values, const DigitBounds& bounds, double precisio
   valid = _mm256_and_pd(valid, _mm256_cmp_pd(q, held, _CMP_EQ_OQ));
   const __m128i index = _mm256_cvttpd_epi32(_mm256_sub_pd(held, _mm256_set1_pd(kScaleMin)));
 
-  const __m256d y0 = _mm256_mul_pd(v, _mm256_i32gather_pd(kScales, index, 8));
-  const __m256d y1 = _mm256_mul_pd(v, _mm256_i32gather_pd(kScales, _mm_sub_epi32(index, _mm_set1_epi32(1)), 8));
+  // Masked gathers of all four lanes: the plain form starts from an undefined
+  // vector, which some compilers warn of.
+  const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  const __m256d y0 = _mm256_mul_pd(v, _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kScales, index, all, 8));
+  const __m256d y1 = _mm256_mul_pd(
+      v, _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kScales, _mm_sub_epi32(index, _mm_set1_epi32(1)), all, 8));
   const __m256d scaled_again = _mm256_cmp_pd(y0, limit, _CMP_GE_OQ);
   const __m256d y = _mm256_blendv_pd(y0, y1, scaled_again);
   __m256d exponent = _mm256_add_pd(_mm256_add_pd(k, one), _mm256_and_pd(scaled_again, one));

@@ -33,8 +33,11 @@ void prove_eight(const double* values, __mmask8 lanes, const DigitBounds& bounds
   valid &= _mm512_cmp_pd_mask(q, held, _CMP_EQ_OQ);
   const __m256i index = _mm512_cvttpd_epi32(_mm512_sub_pd(held, _mm512_set1_pd(kScaleMin)));
 
-  const __m512d y0 = _mm512_mul_pd(v, _mm512_i32gather_pd(index, kScales, 8));
-  const __m512d y1 = _mm512_mul_pd(v, _mm512_i32gather_pd(_mm256_sub_epi32(index, _mm256_set1_epi32(1)), kScales, 8));
+  // Masked gathers of all eight lanes: the plain form starts from an undefined
+  // vector, which some compilers warn of.
+  const __m512d y0 = _mm512_mul_pd(v, _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, index, kScales, 8));
+  const __m512d y1 = _mm512_mul_pd(
+      v, _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, _mm256_sub_epi32(index, _mm256_set1_epi32(1)), kScales, 8));
   const __mmask8 scaled_again = _mm512_cmp_pd_mask(y0, limit, _CMP_GE_OQ);
   const __m512d y = _mm512_mask_blend_pd(scaled_again, y0, y1);
   __m512d exponent = _mm512_mask_add_pd(_mm512_add_pd(k, one), scaled_again, _mm512_add_pd(k, one), one);
