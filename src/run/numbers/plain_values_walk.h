@@ -33,6 +33,10 @@ struct ByteClasses {
 };
 
 constexpr unsigned kBlockBytes = 64;
+
+// The number of zero bits below the lowest set bit of x, 64 for x = 0 (a block of
+// 64 blanks or digits).
+inline unsigned trailing_zeros(std::uint64_t x) { return x == 0 ? 64u : static_cast<unsigned>(__builtin_ctzll(x)); }
 constexpr int kMaxPlainDigits = 15;
 
 // The value of the nd digits (1 to 15) at `text`, the first `whole` of them in
@@ -70,11 +74,11 @@ inline PlainValuesEnd walk_plain_values(const char* first, const char* last, dou
     const auto offset = static_cast<unsigned>(p - base);
     // The value: `start` its first byte, `digits_at` behind the sign, `end` the
     // byte behind it. Shifts stay below 64: offset and start are at most 48 here.
-    const unsigned start = offset + static_cast<unsigned>(__builtin_ctzll(~(m.blank >> offset)));
+    const unsigned start = offset + trailing_zeros(~(m.blank >> offset));
     const unsigned sign = start < kBlockBytes ? static_cast<unsigned>(m.sign >> start) & 1u : 0u;
     const unsigned digits_at = start + sign;
     const unsigned length =
-        digits_at < kBlockBytes ? static_cast<unsigned>(__builtin_ctzll(~(m.number >> digits_at))) : 0u;
+        digits_at < kBlockBytes ? trailing_zeros(~(m.number >> digits_at)) : 0u;
     const unsigned end = digits_at + length;
     if (digits_at > kBlockBytes - 16 || end >= kBlockBytes) {
       // It may fit into a block that starts where it does.

@@ -58,6 +58,11 @@ const KernelCase kKernelCases[] = {
     {"\t1\r2", 1, "\r2"},
     {"\t1\v2", 1, "\v2"},
     {"\t1\xff" "2", 0, "\t1\xff" "2"},
+    // Blocks of nothing but digits or blanks.
+    {"1111111111111111111111111111111111111111111111111111111111111111111", 0,
+     "1111111111111111111111111111111111111111111111111111111111111111111"},
+    {"\t1                                                                      2", 1,
+     "                                                                      2"},
 };
 
 TEST(PlainValues, WhatEachKernelTakesAndLeaves) {
