@@ -2,10 +2,6 @@
 // the stream's window by scan_input.
 #include "table/fields.h"
 
-#include <cmath>
-
-#include "run/numbers/general_layout.h"
-
 namespace floveran {
 
 int scan_ints(TextInput& in, std::int32_t* values, int count) {
@@ -29,7 +25,7 @@ bool scan_doubles_with_kernel(TextInput& in, PlainValuesKernel kernel, double* v
   bool all = true;
   for (int i = 0; i < count;) {
     if (use_kernel) {
-      const PlainValuesEnd run = kernel(window_begin(in), window_end(in), values + i, count - i);
+      const PlainValuesEnd run = kernel(in.buffer.get(), window_begin(in), window_end(in), values + i, count - i);
       in.pos = static_cast<std::size_t>(run.stop - in.buffer.get());
       for (int j = 0; j < run.read; ++j) scanned[i + j] = true;
       i += run.read;
@@ -42,13 +38,6 @@ bool scan_doubles_with_kernel(TextInput& in, PlainValuesKernel kernel, double* v
     ++i;
   }
   return all;
-}
-
-void write_general_proved(TextOutput& out, double value, ProvedDigits digits, int precision) {
-  char* const space = output_space(out, kFormatCapacity);
-  output_advance(out, digits.digits != 0
-                          ? lay_out_general(std::signbit(value), digits.digits, digits.exponent, precision, space)
-                          : format_general(value, precision, space));
 }
 
 int skip_token(TextInput& in) {

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-#include "run/numbers/general_digits.h"
 #include "run/numbers/number_format.h"
 #include "run/numbers/plain_values.h"
 #include "run/numbers/scan.h"
@@ -66,9 +65,5 @@ inline void write_fixed(TextOutput& out, double value, int decimals) {
 inline void write_general(TextOutput& out, double value, int precision) {
   output_advance(out, format_general(value, precision, output_space(out, kFormatCapacity)));
 }
-
-// "%.<precision>lg" of a value whose digits a batch step may have proved
-// (general_digits.h): laid out from them when it did, else format_general.
-void write_general_proved(TextOutput& out, double value, ProvedDigits digits, int precision);
 
 }  // namespace floveran

@@ -12,9 +12,13 @@
 #include "table/records.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "convert/convert.h"
+#include "run/numbers/general_digits.h"
+#include "run/numbers/general_layout.h"
+#include "run/numbers/vector_level.h"
 #include "table/fields.h"
 #include "table/layout.h"
 
@@ -49,9 +53,45 @@ void write_date(TextOutput& out, const RecordDate& date) {
   }
 }
 
-}  // namespace
+// The values of a batch at a vector level, written as the scalar loop writes
+// them: nothing for an unread value, the missing marker, or the separator and the
+// general form. A value that the kernel laid out is put together in the room
+// taken once for the batch; every other goes through format_general, which takes
+// its own.
+constexpr std::size_t kBatchValueRoom = 1 + kGeneralPiecesRoom;  // the separator, then the pieces
+static_assert(kValuePrecision <= kMaxBatchPrecision && kFieldSeparator.size() == 1);
 
-void convert_records(RunState& state, const RunSettings& settings) {
+void write_batch(TextOutput& out, const double* values, const bool* scanned, const double* converted,
+                 const std::uint64_t* heads, const std::uint64_t* tails, const std::uint32_t* shapes,
+                 std::int32_t count) {
+  const std::size_t room = static_cast<std::size_t>(count) * kBatchValueRoom;
+  char* p = output_space(out, room);
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (!scanned[i]) continue;
+    if (values[i] < kMissingThreshold) {
+      for (char c : kMissingMarker) *p++ = c;
+      continue;
+    }
+    if (shapes[i] == 0) [[unlikely]] {
+      output_advance(out, p);
+      write_plain(out, kFieldSeparator);
+      write_general(out, converted[i], kValuePrecision);
+      p = output_space(out, room);
+      continue;
+    }
+    *p++ = kFieldSeparator[0];
+    p = put_general_pieces(heads[i], tails[i], shapes[i], p);
+  }
+  output_advance(out, p);
+}
+
+// The loop at one level: the scalar level reads and writes every value on its
+// own; a vector level reads the runs of plain values of a batch and lays out the
+// text of its results with the kernels (scan_doubles, prove_general_texts), and
+// every value they are unsure of goes through scan_double and format_general as
+// at the scalar level.
+template <bool kVectorKernels>
+[[gnu::noinline]] void record_loop(RunState& state, const RunSettings& settings) {
   TextInput& in = state.input;
   TextOutput& out = state.output;
   bool end_of_data = false;
@@ -66,39 +106,55 @@ void convert_records(RunState& state, const RunSettings& settings) {
     // writing share no state, so the bytes are those of one column after the other;
     // each value is converted with the same operations as on its own (a missing or
     // unread one too, whose result is not written), and the values of a batch no
-    // longer wait on each other. The vector kernels of the processor's level read
-    // the runs of plain values of a batch and prove the digits of its results
-    // (scan_doubles, prove_general_digits); every value they are unsure of goes
-    // through scan_double and format_general as before, and at the scalar level
-    // all of them do.
+    // longer wait on each other.
     for (std::int32_t first = 1; first <= settings.column_count; first += kValueBatch) {
       const std::int32_t count = std::min(kValueBatch, settings.column_count - first + 1);
       double values[kValueBatch];
       bool scanned[kValueBatch];
-      if (!scan_doubles(in, values, scanned, count)) end_of_data = true;
+      if constexpr (kVectorKernels) {
+        if (!scan_doubles(in, values, scanned, count)) end_of_data = true;
+      } else {
+        for (std::int32_t i = 0; i < count; ++i) {
+          values[i] = 0.0;
+          scanned[i] = scan_double(in, values[i]) == 1;
+          if (!scanned[i]) end_of_data = true;
+        }
+      }
       double converted[kValueBatch];
       const double* const areas = state.areas.data() + first;
       for (std::int32_t i = 0; i < count; ++i) {
         converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
       }
-      ProvedDigits digits[kValueBatch];
-      const bool proved = prove_general_digits(converted, count, kValuePrecision, digits);
-      for (std::int32_t i = 0; i < count; ++i) {
-        if (!scanned[i]) continue;
-        if (values[i] < kMissingThreshold) {
-          write_plain(out, kMissingMarker);
-          continue;
-        }
-        write_plain(out, kFieldSeparator);
-        if (proved) {
-          write_general_proved(out, converted[i], digits[i], kValuePrecision);
-        } else {
+      if constexpr (kVectorKernels) {
+        std::uint64_t heads[kValueBatch];
+        std::uint64_t tails[kValueBatch];
+        std::uint32_t shapes[kValueBatch];
+        prove_general_texts(converted, count, kValuePrecision, heads, tails, shapes);
+        write_batch(out, values, scanned, converted, heads, tails, shapes, count);
+      } else {
+        for (std::int32_t i = 0; i < count; ++i) {
+          if (!scanned[i]) continue;
+          if (values[i] < kMissingThreshold) {
+            write_plain(out, kMissingMarker);
+            continue;
+          }
+          write_plain(out, kFieldSeparator);
           write_general(out, converted[i], kValuePrecision);
         }
       }
     }
     write_text(out, "\n");
     skip_line(in);
+  }
+}
+
+}  // namespace
+
+void convert_records(RunState& state, const RunSettings& settings) {
+  if (active_vector_level() == VectorLevel::scalar) {
+    record_loop<false>(state, settings);
+  } else {
+    record_loop<true>(state, settings);
   }
 }
 

@@ -261,21 +261,23 @@ void check_general(double v, const ModelDigits& d, int precision) {
 }  // namespace
 
 // The values of the input as one batch (at most 64, as in the record loop) through
-// the digit kernel of each vector level, at every precision the kernels serve.
+// the text kernel of each vector level, at every precision the kernels serve.
 void check_batches(const double* values, int count) {
   const floveran::VectorLevel before = floveran::active_vector_level();
   for (floveran::VectorLevel level : floveran::kVectorLevels) {
     if (floveran::use_vector_level(level) != level) continue;
     for (int precision = 1; precision <= floveran::kMaxBatchPrecision; ++precision) {
-      floveran::ProvedDigits digits[64];
-      if (!floveran::prove_general_digits(values, count, precision, digits)) break;
+      std::uint64_t heads[64];
+      std::uint64_t tails[64];
+      std::uint32_t shapes[64];
+      if (!floveran::prove_general_texts(values, count, precision, heads, tails, shapes)) break;
       for (int i = 0; i < count; ++i) {
-        if (digits[i].digits == 0) continue;
+        if (shapes[i] == 0) continue;
         char* const fast = fast_buffer.get();
         char* const exact = exact_buffer.get();
-        const std::string laid = written(
-            fast, floveran::lay_out_general(std::signbit(values[i]), digits[i].digits, digits[i].exponent, precision, fast),
-            "lay_out_general", values[i], precision);
+        const std::string laid =
+            written(fast, floveran::put_general_pieces(heads[i], tails[i], shapes[i], fast), "put_general_pieces",
+                    values[i], precision);
         const std::string ge = written(exact, floveran::format_general_exact(values[i], precision, exact),
                                        "format_general_exact", values[i], precision);
         if (laid != ge) fail(floveran::vector_level_name(level), values[i], precision, laid, ge);

@@ -18,6 +18,16 @@
 //   - frac(z) in (d, 1 - d) proves floor(y + u) = floor(z).
 // A lane that fails either, or whose value is zero, subnormal, infinite, NaN or
 // of a magnitude out of the table, proves nothing: format_general writes it.
+//
+// The text of a proved lane whose form has no exponent part (-3 <= E <= P), from
+// R split into its digits one per byte as eight_digits does (general_layout.h),
+// `count` of them significant (up to the highest non-zero byte), and the ASCII
+// text of all eight bytes, '0' above the digits:
+//   - E <= 0: head "0.000000", tail the text at byte 2 - E, length 2 - E + count;
+//   - E >= 1: head the text with '.' in byte E (none for E = 8), tail the text
+//     from byte E on, put at byte E + 1, length count + 1 when count > E, else E
+//     (the whole part, padded by the '0' bytes).
+// These are the bytes lay_out_general_digits writes, with its word stores.
 #pragma once
 
 #include <cstdint>

@@ -79,4 +79,16 @@ inline char* lay_out_general(bool negative, std::uint32_t r, int e, int precisio
   return out + 2 + zeros + count;
 }
 
+// The text of a value that the batch kernels laid out in pieces (general_digits.h,
+// shape not 0): a '-' for a negative value, then the head and the tail words.
+// `out` has room for kGeneralPiecesRoom bytes, which the stores may reach.
+inline constexpr std::size_t kGeneralPiecesRoom = 24;
+inline char* put_general_pieces(std::uint64_t head, std::uint64_t tail, std::uint32_t shape, char* out) {
+  out[0] = '-';
+  out += shape >> 16;
+  store_word(out, head);
+  store_word(out + (shape & 0xFF), tail);
+  return out + ((shape >> 8) & 0xFF);
+}
+
 }  // namespace floveran

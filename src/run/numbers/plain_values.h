@@ -18,8 +18,10 @@ struct PlainValuesEnd {
 // space behind. Stops before a value of another form (an exponent, a second
 // point, more digits, a line end or another byte in front of it, anything but
 // white space behind it) and within kPlainValuesReach of `last`. Each value
-// read is the one scan_double_grammar assigns, to the bit.
-using PlainValuesKernel = PlainValuesEnd (*)(const char* first, const char* last, double* values, int count);
+// read is the one scan_double_grammar assigns, to the bit. The kernel may read
+// any byte from `floor` (at most `first`) to `last`, and only those.
+using PlainValuesKernel = PlainValuesEnd (*)(const char* floor, const char* first, const char* last, double* values,
+                                             int count);
 
 // The bytes a kernel needs behind the start of the block it looks at.
 inline constexpr long kPlainValuesReach = 64;

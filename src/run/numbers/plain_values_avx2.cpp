@@ -23,7 +23,7 @@ __m256i in_range(__m256i x, char low, char span) {
   return _mm256_cmpeq_epi8(_mm256_min_epu8(shifted, _mm256_set1_epi8(span)), shifted);
 }
 
-ByteClasses classify_avx2(const char* p) {
+[[gnu::always_inline]] inline ByteClasses classify_avx2(const char* p) {
   __m256i blank[2], space[2], number[2], point[2], sign[2];
   for (int half = 0; half < 2; ++half) {
     const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * half));
@@ -40,8 +40,9 @@ ByteClasses classify_avx2(const char* p) {
 
 }  // namespace
 
-PlainValuesEnd scan_plain_values_avx2(const char* first, const char* last, double* values, int count) {
-  return walk_plain_values<classify_avx2>(first, last, values, count);
+PlainValuesEnd scan_plain_values_avx2(const char* floor, const char* first, const char* last, double* values,
+                                      int count) {
+  return walk_plain_values<classify_avx2>(floor, first, last, values, count);
 }
 
 }  // namespace floveran

@@ -12,7 +12,7 @@
 namespace floveran {
 namespace {
 
-ByteClasses classify_avx512(const char* p) {
+[[gnu::always_inline]] inline ByteClasses classify_avx512(const char* p) {
   const __m512i x = _mm512_loadu_si512(p);
   const std::uint64_t blank = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(' '));
   const std::uint64_t point = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('.'));
@@ -25,8 +25,9 @@ ByteClasses classify_avx512(const char* p) {
 
 }  // namespace
 
-PlainValuesEnd scan_plain_values_avx512(const char* first, const char* last, double* values, int count) {
-  return walk_plain_values<classify_avx512>(first, last, values, count);
+PlainValuesEnd scan_plain_values_avx512(const char* floor, const char* first, const char* last, double* values,
+                                        int count) {
+  return walk_plain_values<classify_avx512>(floor, first, last, values, count);
 }
 
 }  // namespace floveran

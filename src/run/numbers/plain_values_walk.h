@@ -1,21 +1,24 @@
 // The walk of the scan kernels over a block of 64 bytes, shared by the vector
-// levels: the classes of the bytes come as bit masks, one bit per byte; each value
-// is cut out of the masks and its digits added up with 16-byte vector arithmetic.
-// Included only by the files compiled for a vector level; everything here has
-// internal linkage, so each level keeps its own copy built for its instruction
-// set.
+// levels: the classes of the bytes come as bit masks, one bit per byte; the tokens
+// of the block (runs of bytes that are not white space) are taken in order from
+// masks of their first and last bytes, and each value's digits are added up with
+// 16-byte vector arithmetic. Included only by the files compiled for a vector
+// level; everything here has internal linkage, so each level keeps its own copy
+// built for its instruction set.
 //
 // Why the values are those of the grammar. A value is taken only when its text is
 // tabs and blanks, an optional sign, 1 to 15 digits with at most one point, and a
 // white-space byte: the grammar skips the same white space, takes the same sign,
 // digits and point, and stops at that byte, which can continue no number. It keeps
 // the same digits (at most 15, below 2^53) and decimal exponent, and converts them
-// with scale_exactly, as done here.
+// with scale_exactly, whose multiplication by 10^0 = 1 is, like the division by
+// 1 done here, exact.
 #pragma once
 
 #include <immintrin.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "run/numbers/decimal.h"
 #include "run/numbers/plain_values.h"
@@ -32,25 +35,47 @@ struct ByteClasses {
   std::uint64_t sign;    // + or -
 };
 
-constexpr unsigned kBlockBytes = 64;
-
-// The number of zero bits below the lowest set bit of x, 64 for x = 0 (a block of
-// 64 blanks or digits).
-inline unsigned trailing_zeros(std::uint64_t x) { return x == 0 ? 64u : static_cast<unsigned>(__builtin_ctzll(x)); }
+constexpr long kBlockBytes = 64;
 constexpr int kMaxPlainDigits = 15;
 
-// The value of the nd digits (1 to 15) at `text`, the first `whole` of them in
-// front of a point that is skipped. The 16 bytes from `text` are loaded, the
-// digits moved to the end of a 16-byte vector with zeros in front (one byte
-// shuffle: the indexes in front are negative, which the shuffle turns into zero
-// bytes, and those behind the point are raised by one), and added up as pairs,
-// quadruples and octets by multiply-add.
-inline std::uint64_t plain_digits_value(const char* text, int nd, int whole) {
+// The number of zero bits below the lowest set bit of x, 64 for x = 0: one
+// instruction of BMI1, which every vector level has, and no branch.
+inline unsigned trailing_zeros(std::uint64_t x) { return static_cast<unsigned>(_tzcnt_u64(x)); }
+
+// The byte shuffles that close the gap of the point: for a value whose last f
+// digits stand behind its point, loaded so that its last digit is byte 15, entry
+// f + 1 keeps bytes 16 - f to 15 and moves every byte below the point up by one
+// (byte 0 becomes zero); entry 0, for a value without a point, keeps every byte.
+constexpr int kPointShapes = kMaxPlainDigits + 2;
+alignas(16) constexpr auto kPointShuffles = [] {
+  struct Table {
+    signed char bytes[kPointShapes][16];
+  } table{};
+  for (int shape = 0; shape < kPointShapes; ++shape) {
+    const int point = 16 - shape;  // the byte of the point, for shape >= 1
+    for (int j = 0; j < 16; ++j) {
+      const int from = shape == 0 || j > point ? j : j - 1;
+      table.bytes[shape][j] = static_cast<signed char>(from < 0 ? -128 : from);
+    }
+  }
+  return table;
+}();
+
+// 16 zero bytes, then 16 bytes of all ones: the 16 bytes from entry n keep the
+// highest n bytes of a vector.
+alignas(16) constexpr signed char kKeepHighBytes[32] = {0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+                                                        0,  0,  0,  0,  0,  -1, -1, -1, -1, -1, -1,
+                                                        -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+
+// The value of the nd digits (1 to 15) that end at byte 15 of the 16 bytes at
+// `text`, with the point, when `shape` is not 0, at byte 16 - shape: the point's
+// gap closed by one byte shuffle, the bytes in front of the digits cleared, and
+// the digits added up as pairs, quadruples and octets by multiply-add.
+inline std::uint64_t plain_digits_value(const char* text, int nd, unsigned shape) {
   const __m128i bytes = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text)), _mm_set1_epi8('0'));
-  const __m128i positions = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-  __m128i index = _mm_add_epi8(positions, _mm_set1_epi8(static_cast<char>(nd - 16)));
-  index = _mm_sub_epi8(index, _mm_cmpgt_epi8(index, _mm_set1_epi8(static_cast<char>(whole - 1))));
-  const __m128i digits = _mm_shuffle_epi8(bytes, index);
+  const __m128i moved =
+      _mm_shuffle_epi8(bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(kPointShuffles.bytes[shape])));
+  const __m128i digits = _mm_and_si128(moved, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeepHighBytes + nd)));
   const __m128i pairs = _mm_maddubs_epi16(digits, _mm_setr_epi8(10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1));
   const __m128i quads = _mm_madd_epi16(pairs, _mm_setr_epi16(100, 1, 100, 1, 100, 1, 100, 1));
   const __m128i packed = _mm_packus_epi32(quads, quads);
@@ -60,42 +85,64 @@ inline std::uint64_t plain_digits_value(const char* text, int nd, int whole) {
 }
 
 // Reads values from `first` as plain_values.h describes, with Classify giving the
-// classes of the 64 bytes at a pointer. A block is classified where the walk
-// starts and again where a value does not fit into the rest of the block; a value
-// that does not fit into a block of its own ends the walk.
+// classes of the 64 bytes at a pointer. Each block starts where the walk stands
+// (the white-space byte behind the last value read); its tokens are read while
+// they end inside it, then the next block starts behind the last of them.
 template <ByteClasses (*Classify)(const char*)>
-inline PlainValuesEnd walk_plain_values(const char* first, const char* last, double* values, int count) {
+inline PlainValuesEnd walk_plain_values(const char* floor, const char* first, const char* last, double* values,
+                                        int count) {
   const char* p = first;
   int read = 0;
-  if (last - p < kPlainValuesReach) return {0, p};
-  const char* base = p;
-  ByteClasses m = Classify(base);
-  while (read < count) {
-    const auto offset = static_cast<unsigned>(p - base);
-    // The value: `start` its first byte, `digits_at` behind the sign, `end` the
-    // byte behind it. Shifts stay below 64: offset and start are at most 48 here.
-    const unsigned start = offset + trailing_zeros(~(m.blank >> offset));
-    const unsigned sign = start < kBlockBytes ? static_cast<unsigned>(m.sign >> start) & 1u : 0u;
-    const unsigned digits_at = start + sign;
-    const unsigned length =
-        digits_at < kBlockBytes ? trailing_zeros(~(m.number >> digits_at)) : 0u;
-    const unsigned end = digits_at + length;
-    if (digits_at > kBlockBytes - 16 || end >= kBlockBytes) {
-      // It may fit into a block that starts where it does.
-      if (offset == 0 || last - p < kPlainValuesReach) break;
-      base = p;
-      m = Classify(base);
-      continue;
+  while (read < count && last - p >= kBlockBytes) {
+    const char* const base = p;
+    const ByteClasses m = Classify(base);
+    // The digits are loaded from the 16 bytes that end at a value's last byte,
+    // which may reach up to 15 bytes in front of the block; near `floor` they come
+    // from a copy of the block behind 16 blanks.
+    const char* text = base;
+    char copy[16 + kBlockBytes];
+    if (base - floor < 16) {
+      std::memset(copy, ' ', 16);
+      std::memcpy(copy + 16, base, kBlockBytes);
+      text = copy + 16;
     }
-    if (((m.space >> end) & 1u) == 0 || length > kMaxPlainDigits + 1) break;
-    const std::uint64_t points = (m.point >> digits_at) & ((std::uint64_t{1} << length) - 1);
-    if ((points & (points - 1)) != 0) break;
-    const int nd = static_cast<int>(length) - (points != 0 ? 1 : 0);
-    if (nd == 0 || nd > kMaxPlainDigits) break;
-    const int whole = points != 0 ? __builtin_ctzll(points) : nd;
-    const double magnitude = scale_exactly(plain_digits_value(base + digits_at, nd, whole), whole - nd);
-    values[read++] = sign != 0 && base[start] == '-' ? -magnitude : magnitude;
-    p = base + end;
+    const std::uint64_t token = ~m.space;
+    std::uint64_t starts = token & ~(token << 1);
+    // The last byte of every token with white space behind it in the block.
+    std::uint64_t ends = token & (m.space >> 1);
+    // The first byte that no plain value may hold or have in front of it: in a
+    // token, anything but digits, points and a sign in front; between tokens,
+    // white space other than tabs and blanks (a line end).
+    const unsigned limit =
+        trailing_zeros((token & ~m.number & ~(m.sign & starts)) | (m.space & ~m.blank));
+    std::uint64_t points = m.point;
+    for (;;) {
+      const unsigned end = trailing_zeros(ends);  // the value's last byte
+      if (end >= limit) {
+        // A byte that ends the walk comes first, or no token ends in this block
+        // any more: the walk goes on from a new block when this one gave values.
+        if (limit < kBlockBytes || p == base) return {read, p};
+        break;
+      }
+      const unsigned start = trailing_zeros(starts);
+      const std::uint64_t through_end = ends ^ (ends - 1);  // bits 0 to end
+      starts &= starts - 1;
+      ends &= ends - 1;
+      const std::uint64_t value_points = points & through_end;
+      points &= ~through_end;
+      const unsigned sign = static_cast<unsigned>(m.sign >> start) & 1u;
+      const unsigned has_point = value_points != 0 ? 1u : 0u;
+      const int nd = static_cast<int>(end + 1 - start - sign - has_point);
+      if ((value_points & (value_points - 1)) != 0 || nd < 1 || nd > kMaxPlainDigits) return {read, p};
+      const unsigned fraction = has_point != 0 ? end - trailing_zeros(value_points) : 0u;
+      const unsigned shape = has_point != 0 ? fraction + 1 : 0u;
+      // As scale_exactly(w, -fraction), which multiplies by 1 where this divides.
+      const double magnitude = static_cast<double>(plain_digits_value(text + end - 15, nd, shape)) /
+                               kExactPowersOfTen[fraction];
+      values[read++] = sign != 0 && base[start] == '-' ? -magnitude : magnitude;
+      p = base + end + 1;
+      if (read == count) return {read, p};
+    }
   }
   return {read, p};
 }

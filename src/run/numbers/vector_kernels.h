@@ -4,16 +4,22 @@
 // level against its exact twin.
 #pragma once
 
+#include <cstdint>
+
 #include "run/numbers/general_digits.h"
 #include "run/numbers/plain_values.h"
 
 namespace floveran {
 
 #if defined(FLOVERAN_X86_KERNELS)
-PlainValuesEnd scan_plain_values_avx2(const char* first, const char* last, double* values, int count);
-PlainValuesEnd scan_plain_values_avx512(const char* first, const char* last, double* values, int count);
-void prove_general_digits_avx2(const double* values, int count, int precision, ProvedDigits* digits);
-void prove_general_digits_avx512(const double* values, int count, int precision, ProvedDigits* digits);
+PlainValuesEnd scan_plain_values_avx2(const char* floor, const char* first, const char* last, double* values,
+                                      int count);
+PlainValuesEnd scan_plain_values_avx512(const char* floor, const char* first, const char* last, double* values,
+                                        int count);
+void prove_general_texts_avx2(const double* values, int count, int precision, std::uint64_t* heads,
+                              std::uint64_t* tails, std::uint32_t* shapes);
+void prove_general_texts_avx512(const double* values, int count, int precision, std::uint64_t* heads,
+                                std::uint64_t* tails, std::uint32_t* shapes);
 #endif
 
 }  // namespace floveran

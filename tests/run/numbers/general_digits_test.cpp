@@ -1,8 +1,9 @@
-// The digit kernels of every vector level this machine runs, against the exact
-// path: wherever a kernel proves digits, their layout must be the text of
-// format_general_exact, byte for byte; values it must leave alone (zero,
-// subnormals, infinities, NaNs, magnitudes out of its table) it leaves; and on
-// table values it proves nearly all, so that the checks see its digits.
+// The text kernels of every vector level this machine runs, against the exact
+// path: wherever a kernel lays out a value, the pieces put together must be the
+// text of format_general_exact, byte for byte; values it must leave alone (zero,
+// subnormals, infinities, NaNs, magnitudes out of its table, forms with an
+// exponent part) it leaves; and on table values it lays out nearly all, so that
+// the checks see its texts.
 #include "run/numbers/general_digits.h"
 
 #include <gtest/gtest.h>
@@ -32,58 +33,92 @@ std::string exact_text(double v, int precision) {
   return std::string(buffer, format_general_exact(v, precision, buffer));
 }
 
-// Proves the values in batches of every length up to 64 (the record loop's), and
-// checks each proved text; returns how many were proved.
-long check_proved(const std::vector<double>& values, int precision, const char* level) {
-  long proved = 0;
+// Lays out the values in batches of every length up to 64 (the record loop's),
+// and checks each text laid out, and that the kernel writes no entry behind the
+// batch; returns how many were laid out.
+long check_laid_out(const std::vector<double>& values, int precision, const char* level) {
+  long laid_out = 0;
   std::size_t batch = 1;
   for (std::size_t first = 0; first < values.size(); first += batch, batch = batch % 64 + 1) {
     const int count = static_cast<int>(std::min(batch, values.size() - first));
-    ProvedDigits digits[64];
-    for (ProvedDigits& d : digits) d = {12345, 99};  // must be overwritten
-    if (!prove_general_digits(values.data() + first, count, precision, digits)) return 0;
+    std::uint64_t heads[65];
+    std::uint64_t tails[65];
+    std::uint32_t shapes[65];
+    for (std::uint32_t& shape : shapes) shape = 0xDEADBEEF;  // must be overwritten, up to the count
+    if (!prove_general_texts(values.data() + first, count, precision, heads, tails, shapes)) return 0;
+    if (shapes[count] != 0xDEADBEEF) {
+      ADD_FAILURE() << level << " wrote behind a batch of " << count;
+      return laid_out;
+    }
     for (int i = 0; i < count; ++i) {
       const double v = values[first + static_cast<std::size_t>(i)];
-      if (digits[i].digits == 0) continue;
-      ++proved;
+      if (shapes[i] == 0) continue;
+      ++laid_out;
       char buffer[kFormatCapacity];
-      const std::string text(buffer, lay_out_general(std::signbit(v), digits[i].digits, digits[i].exponent,
-                                                     precision, buffer));
+      const std::string text(buffer, put_general_pieces(heads[i], tails[i], shapes[i], buffer));
       if (text != exact_text(v, precision)) {
         ADD_FAILURE() << level << " precision " << precision << " value 0x" << std::hex
                       << std::bit_cast<std::uint64_t>(v) << std::dec << ": " << text << " != "
                       << exact_text(v, precision);
-        return proved;
+        return laid_out;
       }
     }
   }
-  return proved;
+  return laid_out;
 }
 
 TEST(GeneralDigits, LeavesWhatItCannotProve) {
   const double inf = std::numeric_limits<double>::infinity();
-  const std::vector<double> values = {0.0, -0.0, 5e-324, -2.2e-308, inf, -inf,
-                                      std::numeric_limits<double>::quiet_NaN(), 1e300, -1e-300, 1e-40};
+  // The last five have forms with an exponent part at precision 7.
+  const std::vector<double> values = {0.0,  -0.0,    5e-324, -2.2e-308, inf,     -inf, std::numeric_limits<double>::quiet_NaN(),
+                                      1e300, -1e-300, 1e-40,  0.00009999, 1.5e7, -12345678.0, 1e-5};
   for (VectorLevel level : levels_to_test()) {
     LevelInUse in_use(level);
-    ProvedDigits digits[16];
-    if (!prove_general_digits(values.data(), static_cast<int>(values.size()), 7, digits)) {
+    std::uint64_t heads[16];
+    std::uint64_t tails[16];
+    std::uint32_t shapes[16];
+    if (!prove_general_texts(values.data(), static_cast<int>(values.size()), 7, heads, tails, shapes)) {
       EXPECT_EQ(level, VectorLevel::scalar);
       continue;
     }
     for (std::size_t i = 0; i < values.size(); ++i) {
-      EXPECT_EQ(digits[i].digits, 0u) << vector_level_name(level) << " value " << values[i];
+      EXPECT_EQ(shapes[i], 0u) << vector_level_name(level) << " value " << values[i];
     }
-    // Precisions the kernels do not serve prove nothing.
+    // Precisions the kernels do not serve lay out nothing.
     const double one = 1.5;
     for (int precision : {0, 9, 17}) {
-      ASSERT_TRUE(prove_general_digits(&one, 1, precision, digits));
-      EXPECT_EQ(digits[0].digits, 0u) << vector_level_name(level) << " precision " << precision;
+      ASSERT_TRUE(prove_general_texts(&one, 1, precision, heads, tails, shapes));
+      EXPECT_EQ(shapes[0], 0u) << vector_level_name(level) << " precision " << precision;
     }
   }
 }
 
-// Converted table values, as the record loop writes them: nearly all proved.
+// The bounds of the forms without an exponent part, at every precision: 10^-4
+// and 10^P, the values that round up to them and the ones just inside.
+TEST(GeneralDigits, LaysOutUpToTheBoundsOfTheFormsWithoutExponent) {
+  std::vector<double> values;
+  for (double bound : {1e-4, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8}) {
+    for (double scale : {1.0, 0.99999999, 0.9999999, 0.999999, 0.99999, 0.9999, 1.0000001, 0.5, 1.5}) {
+      double x = bound * scale;
+      for (int step = 0; step < 3; ++step) {
+        values.push_back(x);
+        values.push_back(-x);
+        x = std::nextafter(x, 0.0);
+      }
+    }
+  }
+  for (VectorLevel level : levels_to_test()) {
+    if (level == VectorLevel::scalar) continue;
+    LevelInUse in_use(level);
+    long laid_out = 0;
+    for (int precision = 1; precision <= kMaxBatchPrecision; ++precision) {
+      laid_out += check_laid_out(values, precision, vector_level_name(level));
+    }
+    EXPECT_GT(laid_out, 0) << vector_level_name(level);
+  }
+}
+
+// Converted table values, as the record loop writes them: nearly all laid out.
 TEST(GeneralDigits, ProvesConvertedTableValuesAsTheExactPathWrites) {
   std::mt19937_64 random(1717);
   std::vector<double> values;
@@ -95,8 +130,8 @@ TEST(GeneralDigits, ProvesConvertedTableValuesAsTheExactPathWrites) {
   for (VectorLevel level : levels_to_test()) {
     if (level == VectorLevel::scalar) continue;
     LevelInUse in_use(level);
-    const long proved = check_proved(values, 7, vector_level_name(level));
-    EXPECT_GT(proved, 199000) << vector_level_name(level);
+    const long laid_out = check_laid_out(values, 7, vector_level_name(level));
+    EXPECT_GT(laid_out, 199000) << vector_level_name(level);
   }
 }
 
@@ -127,11 +162,11 @@ TEST(GeneralDigits, AgreesWithTheExactPathNearTiesPowersOfTenAndEverywhere) {
   for (VectorLevel level : levels_to_test()) {
     if (level == VectorLevel::scalar) continue;
     LevelInUse in_use(level);
-    long proved = 0;
+    long laid_out = 0;
     for (int precision = 1; precision <= kMaxBatchPrecision; ++precision) {
-      proved += check_proved(values, precision, vector_level_name(level));
+      laid_out += check_laid_out(values, precision, vector_level_name(level));
     }
-    EXPECT_GT(proved, 0) << vector_level_name(level);
+    EXPECT_GT(laid_out, 0) << vector_level_name(level);
   }
 }
 

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -78,7 +80,7 @@ TEST(PlainValues, WhatEachKernelTakesAndLeaves) {
       const std::string text = c.text + kTail;
       const char* const last = text.data() + text.size();
       double values[64];
-      const PlainValuesEnd end = kernel(text.data(), last, values, 64);
+      const PlainValuesEnd end = kernel(text.data(), text.data(), last, values, 64);
       EXPECT_EQ(end.read, c.read) << vector_level_name(level) << " [" << c.text << "]";
       EXPECT_EQ(std::string(end.stop, last), c.rest + kTail) << vector_level_name(level) << " [" << c.text << "]";
       // What was read is what the grammar reads.
@@ -105,9 +107,10 @@ TEST(PlainValues, StopsNearTheEndOfTheSpanAndAtTheCount) {
     if (kernel == nullptr) continue;
     const std::string text = "\t1.5\t2.5\t3.5";
     double values[4];
-    EXPECT_EQ(kernel(text.data(), text.data() + text.size(), values, 4).read, 0);
+    EXPECT_EQ(kernel(text.data(), text.data(), text.data() + text.size(), values, 4).read, 0);
     const std::string long_text = text + kTail;
-    const PlainValuesEnd two = kernel(long_text.data(), long_text.data() + long_text.size(), values, 2);
+    const PlainValuesEnd two =
+        kernel(long_text.data(), long_text.data(), long_text.data() + long_text.size(), values, 2);
     EXPECT_EQ(two.read, 2);
     EXPECT_EQ(std::string(two.stop, two.stop + 4), "\t3.5");
     EXPECT_EQ(values[1], 2.5);
@@ -116,15 +119,22 @@ TEST(PlainValues, StopsNearTheEndOfTheSpanAndAtTheCount) {
 
 // Walks a text as the record loop does: the kernel reads a run, then the grammar
 // one value (a failed scan is stepped over by one byte), and again. Returns how
-// many values the kernel read; every one must agree with the grammar.
-long walk_against_grammar(PlainValuesKernel kernel, const std::string& text, long* grammar_values) {
-  const char* p = text.data();
-  const char* const last = text.data() + text.size();
+// many values the kernel read; every one must agree with the grammar. The text
+// lies in a buffer of its own size, so that the sanitizers see any read outside
+// it; every other run may read from the start of the buffer, the others only
+// from where they start, as a window that begins at its buffer's start.
+long walk_against_grammar(PlainValuesKernel kernel, const std::string& source, long* grammar_values) {
+  const auto buffer = std::make_unique<char[]>(source.size());
+  std::memcpy(buffer.get(), source.data(), source.size());
+  const char* p = buffer.get();
+  const char* const last = buffer.get() + source.size();
   long kernel_read = 0;
+  long runs = 0;
   *grammar_values = 0;
   while (p != last) {
     double values[64];
-    const PlainValuesEnd run = kernel(p, last, values, 64);
+    const char* const floor = runs++ % 2 == 0 ? buffer.get() : p;
+    const PlainValuesEnd run = kernel(floor, p, last, values, 64);
     for (int i = 0; i < run.read; ++i) {
       double expected = 0.0;
       const ScanEnd g = scan_double_grammar(p, last, expected);
@@ -136,7 +146,7 @@ long walk_against_grammar(PlainValuesKernel kernel, const std::string& text, lon
       p = g.stop;
     }
     if (p != run.stop) {
-      ADD_FAILURE() << "stop differs at offset " << (p - text.data());
+      ADD_FAILURE() << "stop differs at offset " << (p - buffer.get());
       return kernel_read;
     }
     kernel_read += run.read;
