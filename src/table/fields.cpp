@@ -2,6 +2,8 @@
 // the stream's window by scan_input.
 #include "table/fields.h"
 
+#include "run/numbers/number_exact.h"
+
 namespace floveran {
 
 int scan_ints(TextInput& in, std::int32_t* values, int count) {
@@ -38,6 +40,12 @@ bool scan_doubles_with_kernel(TextInput& in, PlainValuesKernel kernel, double* v
     ++i;
   }
   return all;
+}
+
+void write_general_apart(TextOutput& out, double value, int precision) {
+  char* const space = output_space(out, kFormatCapacity);
+  char* const end = format_general_fast(value, precision, space);
+  output_advance(out, end != nullptr ? end : format_general_exact(value, precision, space));
 }
 
 int skip_token(TextInput& in) {

@@ -65,5 +65,10 @@ inline void write_fixed(TextOutput& out, double value, int decimals) {
 inline void write_general(TextOutput& out, double value, int precision) {
   output_advance(out, format_general(value, precision, output_space(out, kFormatCapacity)));
 }
+// The same text, by format_general's fast path and its exact fallback called
+// apart, out of line: for the few values the vector level's batches leave, so
+// that the scalar record loop stays format_general's only caller, which has it
+// inlined.
+void write_general_apart(TextOutput& out, double value, int precision);
 
 }  // namespace floveran

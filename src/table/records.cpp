@@ -56,8 +56,8 @@ void write_date(TextOutput& out, const RecordDate& date) {
 // The values of a batch at a vector level, written as the scalar loop writes
 // them: nothing for an unread value, the missing marker, or the separator and the
 // general form. A value that the kernel laid out is put together in the room
-// taken once for the batch; every other goes through format_general, which takes
-// its own.
+// taken once for the batch; every other goes through format_general's paths,
+// which take their own.
 constexpr std::size_t kBatchValueRoom = 1 + kGeneralPiecesRoom;  // the separator, then the pieces
 static_assert(kValuePrecision <= kMaxBatchPrecision && kFieldSeparator.size() == 1);
 
@@ -75,7 +75,7 @@ void write_batch(TextOutput& out, const double* values, const bool* scanned, con
     if (shapes[i] == 0) [[unlikely]] {
       output_advance(out, p);
       write_plain(out, kFieldSeparator);
-      write_general(out, converted[i], kValuePrecision);
+      write_general_apart(out, converted[i], kValuePrecision);
       p = output_space(out, room);
       continue;
     }
@@ -85,15 +85,35 @@ void write_batch(TextOutput& out, const double* values, const bool* scanned, con
   output_advance(out, p);
 }
 
-// The loop at one level: the scalar level reads and writes every value on its
-// own; a vector level reads the runs of plain values of a batch and lays out the
-// text of its results with the kernels (scan_doubles, prove_general_texts), and
-// every value they are unsure of goes through scan_double and format_general as
-// at the scalar level.
-template <bool kVectorKernels>
-[[gnu::noinline]] void record_loop(RunState& state, const RunSettings& settings) {
+// One batch of values at a vector level: the runs of plain values read and the
+// text of the results laid out by the kernels (scan_doubles,
+// prove_general_texts); every value they are unsure of goes through scan_double
+// and format_general's paths as at the scalar level. Out of the record loop, so
+// that the scalar level runs that loop as it was. False when a scan failed.
+[[gnu::noinline]] bool convert_batch_with_kernels(RunState& state, const RunSettings& settings, std::int32_t first,
+                                                  std::int32_t count) {
+  double values[kValueBatch];
+  bool scanned[kValueBatch];
+  const bool all = scan_doubles(state.input, values, scanned, count);
+  double converted[kValueBatch];
+  const double* const areas = state.areas.data() + first;
+  for (std::int32_t i = 0; i < count; ++i) {
+    converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
+  }
+  std::uint64_t heads[kValueBatch];
+  std::uint64_t tails[kValueBatch];
+  std::uint32_t shapes[kValueBatch];
+  prove_general_texts(converted, count, kValuePrecision, heads, tails, shapes);
+  write_batch(state.output, values, scanned, converted, heads, tails, shapes, count);
+  return all;
+}
+
+}  // namespace
+
+void convert_records(RunState& state, const RunSettings& settings) {
   TextInput& in = state.input;
   TextOutput& out = state.output;
+  const bool kernels = active_vector_level() != VectorLevel::scalar;
   bool end_of_data = false;
   while (!end_of_data && out.error == 0) {
     std::int32_t fields[kDateFieldCount];
@@ -106,55 +126,37 @@ template <bool kVectorKernels>
     // writing share no state, so the bytes are those of one column after the other;
     // each value is converted with the same operations as on its own (a missing or
     // unread one too, whose result is not written), and the values of a batch no
-    // longer wait on each other.
+    // longer wait on each other. At a vector level the kernels take the batch.
     for (std::int32_t first = 1; first <= settings.column_count; first += kValueBatch) {
       const std::int32_t count = std::min(kValueBatch, settings.column_count - first + 1);
+      if (kernels) {
+        if (!convert_batch_with_kernels(state, settings, first, count)) end_of_data = true;
+        continue;
+      }
       double values[kValueBatch];
       bool scanned[kValueBatch];
-      if constexpr (kVectorKernels) {
-        if (!scan_doubles(in, values, scanned, count)) end_of_data = true;
-      } else {
-        for (std::int32_t i = 0; i < count; ++i) {
-          values[i] = 0.0;
-          scanned[i] = scan_double(in, values[i]) == 1;
-          if (!scanned[i]) end_of_data = true;
-        }
+      for (std::int32_t i = 0; i < count; ++i) {
+        values[i] = 0.0;
+        scanned[i] = scan_double(in, values[i]) == 1;
+        if (!scanned[i]) end_of_data = true;
       }
       double converted[kValueBatch];
       const double* const areas = state.areas.data() + first;
       for (std::int32_t i = 0; i < count; ++i) {
         converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
       }
-      if constexpr (kVectorKernels) {
-        std::uint64_t heads[kValueBatch];
-        std::uint64_t tails[kValueBatch];
-        std::uint32_t shapes[kValueBatch];
-        prove_general_texts(converted, count, kValuePrecision, heads, tails, shapes);
-        write_batch(out, values, scanned, converted, heads, tails, shapes, count);
-      } else {
-        for (std::int32_t i = 0; i < count; ++i) {
-          if (!scanned[i]) continue;
-          if (values[i] < kMissingThreshold) {
-            write_plain(out, kMissingMarker);
-            continue;
-          }
-          write_plain(out, kFieldSeparator);
-          write_general(out, converted[i], kValuePrecision);
+      for (std::int32_t i = 0; i < count; ++i) {
+        if (!scanned[i]) continue;
+        if (values[i] < kMissingThreshold) {
+          write_plain(out, kMissingMarker);
+          continue;
         }
+        write_plain(out, kFieldSeparator);
+        write_general(out, converted[i], kValuePrecision);
       }
     }
     write_text(out, "\n");
     skip_line(in);
-  }
-}
-
-}  // namespace
-
-void convert_records(RunState& state, const RunSettings& settings) {
-  if (active_vector_level() == VectorLevel::scalar) {
-    record_loop<false>(state, settings);
-  } else {
-    record_loop<true>(state, settings);
   }
 }
 
