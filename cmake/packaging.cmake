@@ -1,13 +1,17 @@
-# Installation of the manual page and the Debian package of the tool.
+# Installation of the manual page and the licence, and the Debian package of the
+# tool.
 #
 # Included by the top CMakeLists.txt after GNUInstallDirs and the install rule of
-# the binary. `cmake --install build/release --prefix P` gives P/bin/floveran and
-# P/share/man/man1/floveran.1; `cpack -G DEB` run in build/release gives
-# floveran_<version>_<architecture>.deb with the same two files under /usr (the
-# manual page compressed there, as floveran.1.gz).
+# the binary. `cmake --install build/release --prefix P` gives P/bin/floveran,
+# P/share/man/man1/floveran.1 and P/share/doc/floveran/LICENSE; `cpack -G DEB` run
+# in build/release gives floveran_<version>_<architecture>.deb with the same under
+# /usr, but the manual page compressed (floveran.1.gz) and the licence as Debian's
+# copyright file beside a changelog (see package_prepare.cmake).
 
 install(FILES ${PROJECT_SOURCE_DIR}/doc/floveran.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_PACKAGE_NAME floveran)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -26,13 +30,15 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES TRUE)
 
-# The manual page goes into the package compressed, as Debian has it.
+# The manual page goes into the package compressed, as Debian has it; the Debian
+# package gets its copyright file and changelog (package_prepare.cmake).
 find_program(FLOVERAN_GZIP gzip)
 mark_as_advanced(FLOVERAN_GZIP)
 if(FLOVERAN_GZIP)
   set(CPACK_FLOVERAN_GZIP ${FLOVERAN_GZIP})
-  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_compress_manual.cmake)
 endif()
+set(CPACK_FLOVERAN_CHANGELOG ${PROJECT_SOURCE_DIR}/cmake/debian/changelog)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_prepare.cmake)
 
 find_program(FLOVERAN_DPKG_DEB dpkg-deb)
 find_program(FLOVERAN_DPKG dpkg)
@@ -78,7 +84,7 @@ include(CPack)
 # temporary root and runs the unpacked binary and manual page. A sanitizer build
 # is not a build to ship, so the test is left out there.
 option(FLOVERAN_PACKAGE_TEST "Test the install rules and the Debian package" ON)
-if(FLOVERAN_TESTS AND FLOVERAN_PACKAGE_TEST AND NOT FLOVERAN_SANITIZE)
+if(FLOVERAN_BUILD_TESTS AND FLOVERAN_PACKAGE_TEST AND NOT FLOVERAN_SANITIZE)
   add_test(NAME package_install
            COMMAND ${CMAKE_COMMAND} -E env
                    "CMAKE=${CMAKE_COMMAND}" "CPACK=${CMAKE_CPACK_COMMAND}"

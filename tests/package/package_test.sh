@@ -5,9 +5,14 @@
 #
 # From a configured and built BUILD_DIR it
 #   1. installs the project with `cmake --install BUILD_DIR --prefix TMP` and checks
-#      that exactly bin/floveran and share/man/man1/floveran.1 are installed;
+#      that exactly bin/floveran, share/doc/floveran/LICENSE and
+#      share/man/man1/floveran.1 are installed;
 #   2. builds the Debian package with `cpack -G DEB` into a temporary folder and
-#      checks its control fields, its file list and its md5sums;
+#      checks its control fields (Depends with the versions that dpkg-shlibdeps
+#      finds, where it is installed), its file list, its md5sums, its copyright
+#      file (Debian's machine-readable format, holding the MIT licence of LICENSE
+#      and its holder) and its changelog; runs lintian on it, where lintian is
+#      installed, and fails on any error or warning;
 #   3. unpacks the package with `dpkg -x` into a temporary root and runs the
 #      unpacked binary: on a small table whose converted bytes are known, on the
 #      shipped hourly example (output and console compared with the golden file
@@ -64,16 +69,19 @@ files_below() { (cd "$1" && find . \( -type f -o -type l \) | sed 's|^\./||' | L
 # --- 1. cmake --install -----------------------------------------------------------
 if "$cmake_command" --install "$build_dir" --prefix "$work/prefix" >"$work/install.log" 2>&1; then
   installed=$(files_below "$work/prefix")
-  expected=$'bin/floveran\nshare/man/man1/floveran.1'
+  expected=$'bin/floveran\nshare/doc/floveran/LICENSE\nshare/man/man1/floveran.1'
   if [[ "$installed" == "$expected" ]]; then
-    pass "cmake --install gives bin/floveran and share/man/man1/floveran.1"
+    pass "cmake --install gives ${expected//$'\n'/, }"
   else
-    fail "cmake --install gives other files than bin/floveran and share/man/man1/floveran.1:"
+    fail "cmake --install gives other files than ${expected//$'\n'/, }:"
     echo "$installed"
   fi
   [[ -x "$work/prefix/bin/floveran" ]] || fail "installed bin/floveran is not executable"
   if ! cmp -s "$work/prefix/share/man/man1/floveran.1" "$source_dir/doc/floveran.1"; then
     fail "installed manual page differs from doc/floveran.1"
+  fi
+  if ! cmp -s "$work/prefix/share/doc/floveran/LICENSE" "$source_dir/LICENSE"; then
+    fail "installed share/doc/floveran/LICENSE differs from LICENSE"
   fi
 else
   fail "cmake --install $build_dir failed:"
@@ -114,8 +122,12 @@ if [[ $(printf '%s\n' "$description" | wc -l) -lt 2 || -z "${description%%$'\n'*
 fi
 # Only the C and C++ runtime (and the compiler's support library, which the C++
 # runtime itself needs) may be required.
+# Where dpkg-shlibdeps is installed, the build derives each dependency's version
+# from the symbols the binary uses; without it the names stand alone.
 depends=$(field Depends)
 [[ -n "$depends" ]] || fail "Depends is empty: the C and C++ runtime libraries are needed"
+command -v dpkg-shlibdeps >/dev/null 2>&1 && versioned=1 || versioned=0
+[[ $versioned -eq 1 ]] || echo "note: dpkg-shlibdeps is not installed, Depends is not checked for versions"
 IFS=',' read -r -a depend_list <<<"$depends"
 for entry in "${depend_list[@]}"; do
   name=$(sed 's/^ *//; s/[ (].*$//' <<<"$entry")
@@ -123,25 +135,35 @@ for entry in "${depend_list[@]}"; do
     libc6 | libstdc++6 | libgcc-s1) ;;
     *) fail "unexpected dependency '$name' in Depends: $depends" ;;
   esac
+  if [[ $versioned -eq 1 ]] && ! grep -Eq '^ *[a-z0-9.+-]+ \(>= [0-9][^)]*\) *$' <<<"$entry"; then
+    fail "dependency '$entry' states no version (>= ...), though dpkg-shlibdeps is installed"
+  fi
 done
+grep -Eq '(^|, *)libc6( |,|$)' <<<"$depends" || fail "Depends does not name libc6: $depends"
 pass "control fields: $(field Package) $(field Version) $(field Architecture), Depends: $depends"
 
 # The manual page is packed compressed when the build found gzip (then
 # CPackConfig.cmake names it), as it is on every Debian system.
+# So is the changelog.
 if grep -q '^set(CPACK_FLOVERAN_GZIP "..*")$' "$build_dir/CPackConfig.cmake"; then
   page_in_package=usr/share/man/man1/floveran.1.gz
+  changelog_in_package=usr/share/doc/floveran/changelog.gz
 else
   page_in_package=usr/share/man/man1/floveran.1
+  changelog_in_package=usr/share/doc/floveran/changelog
 fi
+copyright_in_package=usr/share/doc/floveran/copyright
 
 # --- 3. dpkg -x and a run of the unpacked binary -----------------------------------
 root="$work/root"
 dpkg -x "$deb" "$root" || die "dpkg -x $(basename "$deb") failed"
 packaged=$(files_below "$root")
-if [[ "$packaged" == "usr/bin/floveran"$'\n'"$page_in_package" ]]; then
-  pass "package holds usr/bin/floveran and $page_in_package"
+expected=$(printf '%s\n' usr/bin/floveran "$changelog_in_package" "$copyright_in_package" \
+             "$page_in_package" | LC_ALL=C sort)
+if [[ "$packaged" == "$expected" ]]; then
+  pass "package holds ${expected//$'\n'/, }"
 else
-  fail "package holds other files than usr/bin/floveran and $page_in_package:"
+  fail "package holds other files than ${expected//$'\n'/, }:"
   echo "$packaged"
 fi
 dpkg-deb --control "$deb" "$work/control" || die "dpkg-deb --control failed"
@@ -219,6 +241,64 @@ for example in "$run_dir"/tree/examples/*.txt; do
     pass "unpacked floveran converts examples/$name"
   fi
 done
+
+# The copyright file, in Debian's machine-readable format: one Files paragraph for
+# everything, with LICENSE's copyright line, under the Expat licence (the copyright
+# format's name of the MIT License), whose stand-alone License paragraph holds the
+# text of LICENSE (the lines after its title and copyright line), indented by one
+# space, empty lines written as " .".
+copyright="$root/$copyright_in_package"
+license="$source_dir/LICENSE"
+holder=$(sed -n 's/^Copyright (c) //p' "$license")
+if [[ ! -f "$copyright" ]]; then
+  fail "the package has no $copyright_in_package"
+elif [[ "$(head -n 1 "$copyright")" != "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ]]; then
+  fail "$copyright_in_package does not start with the Format line of the machine-readable format:"
+  head -n 3 "$copyright"
+elif [[ "$(sed -n 1p "$license")" != "MIT License" || "$holder" != *" The floveran developers" ]]; then
+  fail "LICENSE does not start with 'MIT License' and 'Copyright (c) <year> The floveran developers'"
+elif ! grep -qx 'Files: \*' "$copyright" || ! grep -qxF "Copyright: $holder" "$copyright" ||
+     [[ $(grep -cx 'License: Expat' "$copyright") -ne 2 ]] || ! grep -q 'MIT License' "$copyright"; then
+  fail "$copyright_in_package lacks 'Files: *', 'Copyright: $holder', the Expat licence named twice or the words MIT License:"
+  cat "$copyright"
+elif ! cmp -s <(awk '
+      /^License: Expat$/ { licence_paragraph = (previous == "") ; previous = $0; next }
+      /^$/ { licence_paragraph = 0 }
+      licence_paragraph { line = substr($0, 2); print (line == "." ? "" : line) }
+      { previous = $0 }' "$copyright") <(tail -n +5 "$license"); then
+  fail "the License paragraph of $copyright_in_package is not the text of LICENSE:"
+  diff <(awk '/^License: Expat$/ { on = 1; next } on { print }' "$copyright") <(tail -n +5 "$license")
+else
+  pass "$copyright_in_package holds the MIT licence of LICENSE and its holder ($holder)"
+fi
+
+# The changelog names the package and the version it was built as.
+changelog="$root/$changelog_in_package"
+if [[ ! -f "$changelog" ]]; then
+  fail "the package has no $changelog_in_package"
+elif [[ "$changelog" == *.gz ]] && ! gzip -t "$changelog"; then
+  fail "$changelog_in_package is not gzip data"
+elif ! first=$( (if [[ "$changelog" == *.gz ]]; then gzip -dc "$changelog"; else cat "$changelog"; fi) |
+               head -n 1) || [[ "$first" != "floveran ($version) "* ]]; then
+  fail "the top entry of $changelog_in_package is '$first', not floveran ($version): update cmake/debian/changelog"
+else
+  pass "$changelog_in_package starts with floveran ($version)"
+fi
+
+# lintian, Debian's package checker, where it is installed.
+if command -v lintian >/dev/null 2>&1; then
+  lintian --fail-on error,warning --display-info "$deb" >"$work/lintian.txt" 2>&1
+  status=$?
+  if [[ $status -ne 0 ]]; then
+    fail "lintian reports errors or warnings (exit status $status):"
+    grep -v '^running with root privileges' "$work/lintian.txt"
+  else
+    pass "lintian reports no error and no warning"
+    grep -E '^[A-Z]: ' "$work/lintian.txt" | sed 's/^/   /'
+  fi
+else
+  echo "note: lintian is not installed, the package is not checked with it"
+fi
 
 # --- 4. the unpacked manual page ---------------------------------------------------
 page="$root/$page_in_package"
