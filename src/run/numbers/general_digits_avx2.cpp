@@ -3,6 +3,7 @@
 // has it (general_digits.cpp).
 #include <immintrin.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -12,8 +13,9 @@
 namespace floveran {
 namespace {
 
-void prove_four(const double* values, const DigitBounds& bounds, double precision_less_one, __m128i digit_shift,
-                std::uint64_t* heads, std::uint64_t* tails, std::uint32_t* shapes) {
+[[gnu::always_inline]] inline void prove_four(const double* values, const DigitBounds& bounds, int precision, std::uint64_t* heads,
+                std::uint64_t* tails, std::uint32_t* shapes) {
+  const double precision_less_one = precision - 1;
   const __m256d one = _mm256_set1_pd(1.0);
   const __m256d margin = _mm256_set1_pd(kProofMargin);
   const __m256d limit = _mm256_set1_pd(bounds.limit);
@@ -63,56 +65,17 @@ void prove_four(const double* values, const DigitBounds& bounds, double precisio
   valid = _mm256_and_pd(valid, _mm256_cmp_pd(exponent, _mm256_add_pd(_mm256_set1_pd(precision_less_one), one),
                                              _CMP_LE_OQ));
 
-  // Digits 0 in the lanes that proved nothing, then each lane's digits one per
-  // byte as eight_digits (general_layout.h) splits them: halves of four digits,
-  // pairs, single digits, every step exact on its range (the halves are below
-  // 10^4, the pairs below 100) and within its lane.
-  const __m128i r32 = _mm256_cvttpd_epi32(_mm256_and_pd(r, valid));
-  const __m256i all_digits = _mm256_cvtepu32_epi64(r32);
-  const __m256i high = _mm256_srli_epi64(_mm256_mul_epu32(all_digits, _mm256_set1_epi64x(3518437209)), 45);
-  const __m256i low = _mm256_sub_epi32(all_digits, _mm256_mul_epu32(high, _mm256_set1_epi64x(10000)));
-  __m256i split = _mm256_or_si256(high, _mm256_slli_epi64(low, 32));
-  const __m256i hundreds = _mm256_srli_epi32(_mm256_mullo_epi32(split, _mm256_set1_epi32(10486)), 20);
-  split = _mm256_or_si256(
-      _mm256_slli_epi32(_mm256_sub_epi32(split, _mm256_mullo_epi32(hundreds, _mm256_set1_epi32(100))), 16), hundreds);
-  const __m256i tens = _mm256_srli_epi16(_mm256_mullo_epi16(split, _mm256_set1_epi16(103)), 10);
-  split = _mm256_or_si256(
-      _mm256_slli_epi16(_mm256_sub_epi16(split, _mm256_mullo_epi16(tens, _mm256_set1_epi16(10))), 8), tens);
-  const __m256i digits = _mm256_srl_epi64(split, digit_shift);
-
-  // The significant digits: a byte of 1 for each non-zero digit, spread down to
-  // byte 0, then added up.
-  const __m256i zero = _mm256_setzero_si256();
-  __m256i filled = _mm256_andnot_si256(_mm256_cmpeq_epi8(digits, zero), _mm256_set1_epi8(1));
-  filled = _mm256_or_si256(filled, _mm256_srli_epi64(filled, 8));
-  filled = _mm256_or_si256(filled, _mm256_srli_epi64(filled, 16));
-  filled = _mm256_or_si256(filled, _mm256_srli_epi64(filled, 32));
-  const __m256i count = _mm256_sad_epu8(filled, zero);
-
-  // The pieces, as general_digits_lanes.h lays them out.
-  const __m256i e = _mm256_cvtepi32_epi64(_mm256_cvttpd_epi32(_mm256_and_pd(exponent, valid)));
-  const __m256i text = _mm256_add_epi64(digits, _mm256_set1_epi64x(0x3030303030303030));
-  const __m256i one64 = _mm256_set1_epi64x(1);
-  const __m256i two_less_e = _mm256_sub_epi64(_mm256_set1_epi64x(2), e);
-  const __m256i below_one = _mm256_cmpgt_epi64(one64, e);
-  const __m256i whole_bits = _mm256_slli_epi64(_mm256_andnot_si256(below_one, e), 3);
-  const __m256i point = _mm256_sllv_epi64(_mm256_set1_epi64x(0xFF), whole_bits);
-  const __m256i with_point =
-      _mm256_or_si256(_mm256_andnot_si256(point, text), _mm256_and_si256(point, _mm256_set1_epi8('.')));
-  const __m256i head = _mm256_blendv_epi8(with_point, _mm256_set1_epi64x(0x3030303030302E30), below_one);
-  const __m256i tail = _mm256_srlv_epi64(text, whole_bits);
-  const __m256i tail_at = _mm256_blendv_epi8(_mm256_add_epi64(e, one64), two_less_e, below_one);
-  const __m256i length_from_one =
-      _mm256_blendv_epi8(e, _mm256_add_epi64(count, one64), _mm256_cmpgt_epi64(count, e));
-  const __m256i length = _mm256_blendv_epi8(length_from_one, _mm256_add_epi64(two_less_e, count), below_one);
+  using Lanes = TextLanes<32>;
+  const __m256i all_digits = _mm256_cvtepu32_epi64(_mm256_cvttpd_epi32(_mm256_and_pd(r, valid)));
+  const __m256i exponents = _mm256_cvtepi32_epi64(_mm256_cvttpd_epi32(_mm256_and_pd(exponent, valid)));
   const __m256i negative = _mm256_srli_epi64(_mm256_castpd_si256(signed_values), 63);
-  __m256i shape = _mm256_or_si256(_mm256_or_si256(tail_at, _mm256_slli_epi64(length, 8)),
-                                  _mm256_slli_epi64(negative, 16));
-  shape = _mm256_and_si256(shape, _mm256_castpd_si256(valid));
-  const __m128i shapes32 =
-      _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(shape, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(heads), head);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(tails), tail);
+  const LanePieces<32> pieces = lay_out_lanes<32>(
+      std::bit_cast<Lanes::U64>(all_digits), std::bit_cast<Lanes::I64>(exponents), std::bit_cast<Lanes::U64>(negative),
+      std::bit_cast<Lanes::I64>(_mm256_castpd_si256(valid)), precision);
+  const __m128i shapes32 = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
+      std::bit_cast<__m256i>(pieces.shape), _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(heads), std::bit_cast<__m256i>(pieces.head));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(tails), std::bit_cast<__m256i>(pieces.tail));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(shapes), shapes32);
 }
 
@@ -125,12 +88,9 @@ void prove_general_texts_avx2(const double* values, int count, int precision, st
     return;
   }
   const DigitBounds bounds = digit_bounds(precision);
-  const double precision_less_one = precision - 1;
-  // The eight digits of a lane, less the 8 - P behind the first P.
-  const __m128i digit_shift = _mm_cvtsi32_si128(8 * (8 - precision));
   int i = 0;
   for (; i + 4 <= count; i += 4) {
-    prove_four(values + i, bounds, precision_less_one, digit_shift, heads + i, tails + i, shapes + i);
+    prove_four(values + i, bounds, precision, heads + i, tails + i, shapes + i);
   }
   if (i < count) {
     // The last one to three values, with zeros (which prove nothing) behind them.
@@ -140,7 +100,7 @@ void prove_general_texts_avx2(const double* values, int count, int precision, st
     std::uint32_t rest_shapes[4];
     const auto n = static_cast<std::size_t>(count - i);
     std::memcpy(rest, values + i, n * sizeof(double));
-    prove_four(rest, bounds, precision_less_one, digit_shift, rest_heads, rest_tails, rest_shapes);
+    prove_four(rest, bounds, precision, rest_heads, rest_tails, rest_shapes);
     std::memcpy(heads + i, rest_heads, n * sizeof(std::uint64_t));
     std::memcpy(tails + i, rest_tails, n * sizeof(std::uint64_t));
     std::memcpy(shapes + i, rest_shapes, n * sizeof(std::uint32_t));

@@ -4,6 +4,7 @@
 // where the processor has them (general_digits.cpp).
 #include <immintrin.h>
 
+#include <bit>
 #include <cstdint>
 
 #include "run/numbers/general_digits_lanes.h"
@@ -14,8 +15,9 @@ namespace {
 
 // The eight lanes of values[0 .. 7] selected by `lanes` (the others are taken as
 // zero, which proves nothing), their pieces stored for the same lanes.
-void prove_eight(const double* values, __mmask8 lanes, const DigitBounds& bounds, double precision_less_one,
-                 __m128i digit_shift, std::uint64_t* heads, std::uint64_t* tails, std::uint32_t* shapes) {
+[[gnu::always_inline]] inline void prove_eight(const double* values, __mmask8 lanes, const DigitBounds& bounds, int precision,
+                 std::uint64_t* heads, std::uint64_t* tails, std::uint32_t* shapes) {
+  const double precision_less_one = precision - 1;
   const __m512d one = _mm512_set1_pd(1.0);
   const __m512d margin = _mm512_set1_pd(kProofMargin);
   const __m512d limit = _mm512_set1_pd(bounds.limit);
@@ -59,53 +61,16 @@ void prove_eight(const double* values, __mmask8 lanes, const DigitBounds& bounds
   valid &= _mm512_cmp_pd_mask(exponent, _mm512_set1_pd(-3.0), _CMP_GE_OQ);
   valid &= _mm512_cmp_pd_mask(exponent, _mm512_add_pd(_mm512_set1_pd(precision_less_one), one), _CMP_LE_OQ);
 
-  // Digits 0 in the lanes that proved nothing, then each lane's digits one per
-  // byte as eight_digits (general_layout.h) splits them: halves of four digits,
-  // pairs, single digits, every step exact on its range (the halves are below
-  // 10^4, the pairs below 100) and within its lane.
+  using Lanes = TextLanes<64>;
   const __m512i all_digits = _mm512_maskz_cvttpd_epu64(valid, r);
-  const __m512i high = _mm512_srli_epi64(_mm512_mul_epu32(all_digits, _mm512_set1_epi64(3518437209)), 45);
-  const __m512i low = _mm512_sub_epi32(all_digits, _mm512_mul_epu32(high, _mm512_set1_epi64(10000)));
-  __m512i split = _mm512_or_si512(high, _mm512_slli_epi64(low, 32));
-  const __m512i hundreds = _mm512_srli_epi32(_mm512_mullo_epi32(split, _mm512_set1_epi32(10486)), 20);
-  split = _mm512_or_si512(
-      _mm512_slli_epi32(_mm512_sub_epi32(split, _mm512_mullo_epi32(hundreds, _mm512_set1_epi32(100))), 16), hundreds);
-  const __m512i tens = _mm512_srli_epi16(_mm512_mullo_epi16(split, _mm512_set1_epi16(103)), 10);
-  split = _mm512_or_si512(
-      _mm512_slli_epi16(_mm512_sub_epi16(split, _mm512_mullo_epi16(tens, _mm512_set1_epi16(10))), 8), tens);
-  const __m512i digits = _mm512_srl_epi64(split, digit_shift);
-
-  // The significant digits: a byte of 1 for each non-zero digit, spread down to
-  // byte 0, then added up.
-  const __m512i zero = _mm512_setzero_si512();
-  __m512i filled = _mm512_maskz_mov_epi8(_mm512_test_epi8_mask(digits, digits), _mm512_set1_epi8(1));
-  filled = _mm512_or_si512(filled, _mm512_srli_epi64(filled, 8));
-  filled = _mm512_or_si512(filled, _mm512_srli_epi64(filled, 16));
-  filled = _mm512_or_si512(filled, _mm512_srli_epi64(filled, 32));
-  const __m512i count = _mm512_sad_epu8(filled, zero);
-
-  // The pieces, as general_digits_lanes.h lays them out.
-  const __m512i e = _mm512_maskz_cvttpd_epi64(valid, exponent);
-  const __m512i text = _mm512_add_epi64(digits, _mm512_set1_epi64(0x3030303030303030));
-  const __m512i one64 = _mm512_set1_epi64(1);
-  const __m512i two_less_e = _mm512_sub_epi64(_mm512_set1_epi64(2), e);
-  const __mmask8 below_one = _mm512_cmplt_epi64_mask(e, one64);
-  const __m512i whole_bits = _mm512_slli_epi64(_mm512_mask_mov_epi64(e, below_one, zero), 3);
-  const __m512i point = _mm512_sllv_epi64(_mm512_set1_epi64(0xFF), whole_bits);
-  const __m512i with_point =
-      _mm512_or_si512(_mm512_andnot_si512(point, text), _mm512_and_si512(point, _mm512_set1_epi8('.')));
-  const __m512i head = _mm512_mask_mov_epi64(with_point, below_one, _mm512_set1_epi64(0x3030303030302E30));
-  const __m512i tail = _mm512_srlv_epi64(text, whole_bits);
-  const __m512i tail_at = _mm512_mask_mov_epi64(_mm512_add_epi64(e, one64), below_one, two_less_e);
-  const __m512i length_from_one =
-      _mm512_mask_mov_epi64(e, _mm512_cmpgt_epi64_mask(count, e), _mm512_add_epi64(count, one64));
-  const __m512i length = _mm512_mask_mov_epi64(length_from_one, below_one, _mm512_add_epi64(two_less_e, count));
+  const __m512i exponents = _mm512_maskz_cvttpd_epi64(valid, exponent);
   const __m512i negative = _mm512_srli_epi64(_mm512_castpd_si512(signed_values), 63);
-  const __m512i shape = _mm512_maskz_mov_epi64(
-      valid, _mm512_or_si512(_mm512_or_si512(tail_at, _mm512_slli_epi64(length, 8)), _mm512_slli_epi64(negative, 16)));
-  _mm512_mask_storeu_epi64(heads, lanes, head);
-  _mm512_mask_storeu_epi64(tails, lanes, tail);
-  _mm256_mask_storeu_epi32(shapes, lanes, _mm512_cvtepi64_epi32(shape));
+  const LanePieces<64> pieces = lay_out_lanes<64>(
+      std::bit_cast<Lanes::U64>(all_digits), std::bit_cast<Lanes::I64>(exponents), std::bit_cast<Lanes::U64>(negative),
+      std::bit_cast<Lanes::I64>(_mm512_movm_epi64(valid)), precision);
+  _mm512_mask_storeu_epi64(heads, lanes, std::bit_cast<__m512i>(pieces.head));
+  _mm512_mask_storeu_epi64(tails, lanes, std::bit_cast<__m512i>(pieces.tail));
+  _mm256_mask_storeu_epi32(shapes, lanes, _mm512_cvtepi64_epi32(std::bit_cast<__m512i>(pieces.shape)));
 }
 
 }  // namespace
@@ -117,13 +82,10 @@ void prove_general_texts_avx512(const double* values, int count, int precision, 
     return;
   }
   const DigitBounds bounds = digit_bounds(precision);
-  const double precision_less_one = precision - 1;
-  // The eight digits of a lane, less the 8 - P behind the first P.
-  const __m128i digit_shift = _mm_cvtsi32_si128(8 * (8 - precision));
   for (int i = 0; i < count; i += 8) {
     const int n = count - i < 8 ? count - i : 8;
     const auto lanes = static_cast<__mmask8>((1u << n) - 1);
-    prove_eight(values + i, lanes, bounds, precision_less_one, digit_shift, heads + i, tails + i, shapes + i);
+    prove_eight(values + i, lanes, bounds, precision, heads + i, tails + i, shapes + i);
   }
 }
 

@@ -67,6 +67,20 @@ long check_laid_out(const std::vector<double>& values, int precision, const char
   return laid_out;
 }
 
+// check_laid_out at every vector level and every precision the kernels serve;
+// some values must be laid out, so that the checks see texts.
+void check_every_precision(const std::vector<double>& values) {
+  for (VectorLevel level : levels_to_test()) {
+    if (level == VectorLevel::scalar) continue;
+    LevelInUse in_use(level);
+    long laid_out = 0;
+    for (int precision = 1; precision <= kMaxBatchPrecision; ++precision) {
+      laid_out += check_laid_out(values, precision, vector_level_name(level));
+    }
+    EXPECT_GT(laid_out, 0) << vector_level_name(level);
+  }
+}
+
 TEST(GeneralDigits, LeavesWhatItCannotProve) {
   const double inf = std::numeric_limits<double>::infinity();
   // The last five have forms with an exponent part at precision 7.
@@ -107,15 +121,7 @@ TEST(GeneralDigits, LaysOutUpToTheBoundsOfTheFormsWithoutExponent) {
       }
     }
   }
-  for (VectorLevel level : levels_to_test()) {
-    if (level == VectorLevel::scalar) continue;
-    LevelInUse in_use(level);
-    long laid_out = 0;
-    for (int precision = 1; precision <= kMaxBatchPrecision; ++precision) {
-      laid_out += check_laid_out(values, precision, vector_level_name(level));
-    }
-    EXPECT_GT(laid_out, 0) << vector_level_name(level);
-  }
+  check_every_precision(values);
 }
 
 // Converted table values, as the record loop writes them: nearly all laid out.
@@ -159,15 +165,7 @@ TEST(GeneralDigits, AgreesWithTheExactPathNearTiesPowersOfTenAndEverywhere) {
     values.push_back(std::bit_cast<double>(random()));
     values.push_back(std::ldexp(static_cast<double>(random() % (std::uint64_t{1} << 53)), static_cast<int>(random() % 200) - 150));
   }
-  for (VectorLevel level : levels_to_test()) {
-    if (level == VectorLevel::scalar) continue;
-    LevelInUse in_use(level);
-    long laid_out = 0;
-    for (int precision = 1; precision <= kMaxBatchPrecision; ++precision) {
-      laid_out += check_laid_out(values, precision, vector_level_name(level));
-    }
-    EXPECT_GT(laid_out, 0) << vector_level_name(level);
-  }
+  check_every_precision(values);
 }
 
 }  // namespace
