@@ -13,8 +13,8 @@
 namespace floveran {
 namespace {
 
-[[gnu::always_inline]] inline void prove_four(const double* values, const DigitBounds& bounds, int precision, std::uint64_t* heads,
-                std::uint64_t* tails, std::uint32_t* shapes) {
+[[gnu::always_inline]] inline void prove_four(const double* values, const DigitBounds& bounds, int precision,
+                                              std::uint64_t* heads, std::uint64_t* tails, std::uint32_t* shapes) {
   const double precision_less_one = precision - 1;
   const __m256d one = _mm256_set1_pd(1.0);
   const __m256d margin = _mm256_set1_pd(kProofMargin);

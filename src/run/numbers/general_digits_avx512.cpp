@@ -15,8 +15,9 @@ namespace {
 
 // The eight lanes of values[0 .. 7] selected by `lanes` (the others are taken as
 // zero, which proves nothing), their pieces stored for the same lanes.
-[[gnu::always_inline]] inline void prove_eight(const double* values, __mmask8 lanes, const DigitBounds& bounds, int precision,
-                 std::uint64_t* heads, std::uint64_t* tails, std::uint32_t* shapes) {
+[[gnu::always_inline]] inline void prove_eight(const double* values, __mmask8 lanes, const DigitBounds& bounds,
+                                               int precision, std::uint64_t* heads, std::uint64_t* tails,
+                                               std::uint32_t* shapes) {
   const double precision_less_one = precision - 1;
   const __m512d one = _mm512_set1_pd(1.0);
   const __m512d margin = _mm512_set1_pd(kProofMargin);

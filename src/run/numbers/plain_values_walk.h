@@ -75,7 +75,8 @@ inline std::uint64_t plain_digits_value(const char* text, int nd, unsigned shape
   const __m128i bytes = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text)), _mm_set1_epi8('0'));
   const __m128i moved =
       _mm_shuffle_epi8(bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(kPointShuffles.bytes[shape])));
-  const __m128i digits = _mm_and_si128(moved, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeepHighBytes + nd)));
+  const __m128i digits =
+      _mm_and_si128(moved, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeepHighBytes + nd)));
   const __m128i pairs = _mm_maddubs_epi16(digits, _mm_setr_epi8(10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1, 10, 1));
   const __m128i quads = _mm_madd_epi16(pairs, _mm_setr_epi16(100, 1, 100, 1, 100, 1, 100, 1));
   const __m128i packed = _mm_packus_epi32(quads, quads);

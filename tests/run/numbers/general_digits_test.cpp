@@ -84,8 +84,9 @@ void check_every_precision(const std::vector<double>& values) {
 TEST(GeneralDigits, LeavesWhatItCannotProve) {
   const double inf = std::numeric_limits<double>::infinity();
   // The last five have forms with an exponent part at precision 7.
-  const std::vector<double> values = {0.0,  -0.0,    5e-324, -2.2e-308, inf,     -inf, std::numeric_limits<double>::quiet_NaN(),
-                                      1e300, -1e-300, 1e-40,  0.00009999, 1.5e7, -12345678.0, 1e-5};
+  const std::vector<double> values = {0.0,    -0.0,  5e-324,      -2.2e-308, inf,     -inf,
+                                      std::numeric_limits<double>::quiet_NaN(), 1e300,       -1e-300,   1e-40,
+                                      0.00009999, 1.5e7, -12345678.0, 1e-5};
   for (VectorLevel level : levels_to_test()) {
     LevelInUse in_use(level);
     std::uint64_t heads[16];
