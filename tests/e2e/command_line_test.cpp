@@ -13,33 +13,12 @@
 namespace floveran::testing {
 namespace {
 
-// A small table in the usual layout: 2 gauges, 5 header lines, 2 records.
-const std::string kTable =
-    "T\n"
-    "YY\tMM\tDD\tHH\t100.0\t50.0\n"
-    "h3\n"
-    "h4\n"
-    "h5\n"
-    "2000\t1\t1\t1\t10.0\t-9999\n"
-    "2000\t1\t1\t2\t12.5\t3.2\n";
-
-const std::string kTableConverted = crlf(
-    "specific_runoff_from_in.txt,_output_timestep:_1.00_h,_original:T\n"
-    "YY\tMM\tDD\tHH\t100.000\t50.000\n"
-    "h3\n"
-    "h4\n"
-    "h5\n"
-    "2000\t1\t1\t1\t0.36\t-9999\n"
-    "2000\t1\t1\t2\t0.45\t0.2304\n");
-
-const std::string kTableConsole = crlf(kBanner + "2 columns \n\nmonth 1/2000 .fertig..\n");
-
 class CommandLine : public ::testing::Test {
  protected:
   TempDir dir;
-  void SetUp() override { write_file(dir.file("in.txt"), kTable); }
+  void SetUp() override { write_file(dir.file("in.txt"), kSmallTable); }
   bool exists(const char* name) const { return std::filesystem::exists(dir.file(name)); }
-  void expect_input_unchanged() const { EXPECT_EQ(read_file(dir.file("in.txt")), kTable); }
+  void expect_input_unchanged() const { EXPECT_EQ(read_file(dir.file("in.txt")), kSmallTable); }
 };
 
 TEST_F(CommandLine, NoArgumentPrintsUsageAndEndsWithStatus1) {
@@ -51,8 +30,8 @@ TEST_F(CommandLine, NoArgumentPrintsUsageAndEndsWithStatus1) {
 TEST_F(CommandLine, CompletedRunEndsWithFertigAndStatus0) {
   const ToolRun run = run_tool(dir, {"in.txt", "out.txt"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.console, kTableConsole);
-  EXPECT_EQ(read_file(dir.file("out.txt")), kTableConverted);
+  EXPECT_EQ(run.console, kSmallTableConsole);
+  EXPECT_EQ(read_file(dir.file("out.txt")), kSmallTableConverted);
   expect_input_unchanged();
 }
 
@@ -88,6 +67,7 @@ TEST_F(CommandLine, OutputInAMissingFolderEndsWithStatus3) {
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.console, crlf(kBanner + "error opening file no/such/folder/out.txt\n"));
   expect_input_unchanged();
+  EXPECT_EQ(folder_contents(dir.path), std::vector<std::string>{"in.txt"});
 }
 
 TEST_F(CommandLine, OutputThatIsTheInputIsRefusedBeforeAnythingIsTruncated) {
@@ -98,6 +78,9 @@ TEST_F(CommandLine, OutputThatIsTheInputIsRefusedBeforeAnythingIsTruncated) {
     EXPECT_EQ(run.status, 3) << output;
     EXPECT_EQ(run.console, crlf(kBanner + "error opening file " + output + "\n")) << output;
     expect_input_unchanged();
+    EXPECT_EQ(folder_contents(dir.path),
+              (std::vector<std::string>{"hardlink.txt", "in.txt", "symlink.txt"}))
+        << output;
   }
 }
 
@@ -122,7 +105,7 @@ TEST_F(CommandLine, ConsoleThatGoesAwayDoesNotStopTheConversion) {
   const ToolRun run = run_tool(dir, {"in.txt", "out.txt"}, {.stdout_fd = fds[1]});
   ::close(fds[1]);
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(read_file(dir.file("out.txt")), kTableConverted);
+  EXPECT_EQ(read_file(dir.file("out.txt")), kSmallTableConverted);
   expect_input_unchanged();
 }
 
@@ -131,7 +114,7 @@ TEST_F(CommandLine, LongFileNamesAreHeldAndPrintedInFull) {
   std::filesystem::create_directory(dir.file(folder));
   const std::string input = folder + "/" + std::string(150, 'i') + ".txt";
   const std::string output = folder + "/" + std::string(150, 'o') + ".txt";
-  write_file(dir.file(input), kTable);
+  write_file(dir.file(input), kSmallTable);
   ToolRun run = run_tool(dir, {input, output});
   EXPECT_EQ(run.status, 0);
   const std::string converted = read_file(dir.file(output));
@@ -154,7 +137,7 @@ TEST_F(CommandLine, TimestepNotAboveZeroIsOneHour) {
   for (const char* timestep : {"0", "-1", "word"}) {
     const ToolRun run = run_tool(dir, {"in.txt", "out.txt", "5", "2", timestep});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(read_file(dir.file("out.txt")), kTableConverted) << timestep;
+    EXPECT_EQ(read_file(dir.file("out.txt")), kSmallTableConverted) << timestep;
   }
 }
 
@@ -177,22 +160,22 @@ TEST_F(CommandLine, FourthArgumentCountsOnlyWhenExactlyFourAreGiven) {
   EXPECT_EQ(run.console, crlf(kBanner + "1 columns 100.0\t50.0\n\n\nmonth 1/2000 .fertig..\n"));
   EXPECT_NE(read_file(dir.file("out.txt")).find("2000\t1\t1\t2\t0.45\r\n"), std::string::npos);
   run = run_tool(dir, {"in.txt", "out.txt", "5", "1", "1"});
-  EXPECT_EQ(run.console, kTableConsole);
+  EXPECT_EQ(run.console, kSmallTableConsole);
   run = run_tool(dir, {"in.txt", "out.txt", "5", "1", "1", "1"});
-  EXPECT_EQ(run.console, kTableConsole);
+  EXPECT_EQ(run.console, kSmallTableConsole);
 }
 
 TEST_F(CommandLine, ArgumentsBeyondTheSixthAreIgnored) {
   const ToolRun run = run_tool(dir, {"in.txt", "out.txt", "5", "2", "1", "1", "extra", "more"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(read_file(dir.file("out.txt")), kTableConverted);
+  EXPECT_EQ(read_file(dir.file("out.txt")), kSmallTableConverted);
 }
 
 // Input that cannot be repositioned reads exactly like the same bytes in a file.
 TEST_F(CommandLine, PipeAsInputConvertsLikeAFile) {
   const ToolRun run = run_tool(dir, {"/dev/stdin", "out.txt"}, {.stdin_file = dir.file("in.txt")});
   EXPECT_EQ(run.status, 0);
-  std::string expected = kTableConverted;
+  std::string expected = kSmallTableConverted;
   expected.replace(21, 6, "/dev/stdin");
   EXPECT_EQ(read_file(dir.file("out.txt")), expected);
 

@@ -23,7 +23,8 @@
 // input name; status 3 exactly when the output names the input (the folder is
 // writable); otherwise status 2 exactly when the input has no second line longer
 // than 12 characters (judged only where the first two lines are plain: no NUL, at
-// most 1999 characters each), and then the output is empty.
+// most 1999 characters each); the folder holds the output exactly after a run with
+// status 0, and nothing else the tool made (no hidden file left behind).
 //
 // Then the same run at each lower vector level (FLOVERAN_VECTOR_LEVEL) must end
 // with the same status, console and output bytes.
@@ -34,6 +35,7 @@
 // The child's coverage does not reach the fuzzer, so the outcome of each run is
 // fed back as extra counters (status, console and output sizes, progress marks,
 // column count, special number forms), which keeps inputs of distinct behaviour.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -44,6 +46,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -126,6 +129,20 @@ std::string read_file(const std::string& path) {
   }
   ::close(fd);
   return bytes;
+}
+
+// The names in the folder, hidden ones included, sorted.
+std::vector<std::string> folder_names(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* d = ::opendir(path.c_str());
+  check(d != nullptr, "cannot list the folder", path);
+  while (const dirent* entry = ::readdir(d)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // A number argument: plain, behind blanks, with trailing text, as a word, or with "+".
@@ -413,9 +430,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (accepted >= 0) {
       check((o.status == 2) == (accepted == 0), "status 2 does not match the second line", summary);
     }
-    if (o.status == 2)
-      check(o.output.empty(), "the output is not empty after a rejected input", summary);
   }
+  const bool output_made = argument_count >= 2 && !output_is_input && o.status == 0;
+  std::vector<std::string> expected = {"console.txt", "errors.txt", "in.txt"};
+  if (output_made) expected.push_back("out.txt");
+  std::vector<std::string> listing = folder_names(dir);
+  std::string names;
+  for (const std::string& name : listing) names += name + " ";
+  check(listing == expected, "the folder does not hold exactly the files of the run",
+        summary + "\nfolder: " + names);
   record_features(o, argument_count);
 
   // Every lower vector level writes the same bytes (a level the machine lacks runs

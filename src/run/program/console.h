@@ -1,8 +1,10 @@
 // The console messages of the tool, in one place, and how they go out: each is
 // written with any progress marks held before it and flushed at once, so that
-// messages appear as they happen.
+// messages appear as they happen. The note of an interrupt goes to standard
+// error instead, as it is, by the handler that ends the process.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "run/streams/text_output.h"
@@ -19,6 +21,17 @@ inline constexpr std::string_view kUsage =
 inline constexpr std::string_view kZeroHeadRows = "0 head rows..\n\n";
 inline constexpr std::string_view kDone = "fertig..\n";
 inline constexpr std::string_view kAreaLineMissing = "error reading a record\n";
+
+// The note of an interrupt: before the output is opened, and after, for an
+// output that is replaced only when complete and for one written in place.
+inline constexpr std::string_view kInterruptedNothingWritten =
+    "floveran: conversion interrupted, nothing was written\n";
+inline std::string interrupted_note(const TextOutput& output) {
+  return output_replaces(output)
+             ? "floveran: conversion interrupted, nothing was written to " + output.name + "\n"
+             : "floveran: conversion interrupted, the table written to " + output.name +
+                   " is incomplete\n";
+}
 
 inline void print(TextOutput& console, std::string_view text) {
   write_text(console, text);

@@ -9,6 +9,7 @@
 #include "run/program/console.h"
 #include "run/program/exit_status.h"
 #include "run/program/settings.h"
+#include "run/streams/platform.h"
 #include "table/columns.h"
 #include "table/header.h"
 #include "table/records.h"
@@ -34,14 +35,16 @@ int fail_to_write(RunState& state, const RunSettings& settings) {
   return fail(state, "error writing file " + settings.output_name + "\n", kStatusOutputFailed);
 }
 
-// Opens the output, refusing before anything is cut a file that is the input
-// itself under any name (a link, a hard link, the same path).
+// Opens the output, refusing before anything is created or cut a file that is
+// the input itself under any name (a link, a hard link, the same path). From
+// then on an interrupt says what it leaves of the output.
 bool open_output_table(RunState& state, const RunSettings& settings) {
   if (open_output(state.output, settings.output_name) != 0) return false;
   if (state.output.identity == state.input.identity || start_output(state.output) != 0) {
     abandon_output(state.output);
     return false;
   }
+  platform::set_interrupt_note(interrupted_note(state.output));
   return true;
 }
 

@@ -30,16 +30,28 @@ void append_raw(TextOutput& out, const char* data, std::size_t size) {
 }  // namespace
 
 platform::SystemError open_output(TextOutput& out, const std::string& name) {
-  const platform::OpenedFile opened = platform::open_for_writing(name);
-  if (opened.handle == platform::kNoFile) return opened.error;
+  const platform::OpenedFile opened = platform::open_existing_for_writing(name);
+  if (opened.handle == platform::kNoFile && !platform::names_no_file(opened.error)) return opened.error;
+  out.name = name;
   out.file = opened.handle;
   out.identity = opened.identity;
   out.regular = opened.regular;
+  out.names = opened.names;
   return 0;
 }
 
 platform::SystemError start_output(TextOutput& out) {
-  if (out.regular) {
+  const bool existing = out.file != platform::kNoFile;
+  if (!existing || (out.regular && out.names == 1)) {
+    const platform::OpenedFile created = platform::create_replacement(out.name, out.file, out.replacement);
+    if (created.handle != platform::kNoFile) {
+      if (existing) platform::close_file(out.file);
+      out.file = created.handle;
+    } else if (!existing) {
+      return created.error;
+    }
+  }
+  if (out.regular && !output_replaces(out)) {
     if (const platform::SystemError error = platform::truncate_to_empty(out.file)) return error;
   }
   allocate_buffer(out, kTableBlockSize);
@@ -48,15 +60,25 @@ platform::SystemError start_output(TextOutput& out) {
 
 platform::SystemError close_output(TextOutput& out) {
   flush_output(out);
-  const platform::SystemError closed = platform::close_file(out.file);
-  if (out.error == 0) out.error = closed;
+  if (!output_replaces(out)) {
+    const platform::SystemError closed = platform::close_file(out.file);
+    if (out.error == 0) out.error = closed;
+  } else if (out.error == 0) {
+    out.error = platform::commit_replacement(out.file, out.replacement);
+  } else {
+    platform::discard_replacement(out.file, out.replacement);
+  }
   out.file = platform::kNoFile;
   out.buffer.reset();
   return out.error;
 }
 
 void abandon_output(TextOutput& out) {
-  if (out.file != platform::kNoFile) platform::close_file(out.file);
+  if (output_replaces(out)) {
+    platform::discard_replacement(out.file, out.replacement);
+  } else if (out.file != platform::kNoFile) {
+    platform::close_file(out.file);
+  }
   out.file = platform::kNoFile;
   out.buffer.reset();
   out.used = 0;
