@@ -1,5 +1,5 @@
 // The scan kernel for AVX2: the classes of a 64-byte block from two 32-byte
-// vectors, by byte compares whose sign bits are gathered into masks.
+// vectors, by two table lookups per byte whose bits are gathered into masks.
 // Compiled with AVX2 and BMI enabled for this file only; called only where the
 // processor has them (plain_values.cpp).
 #include <immintrin.h>
@@ -12,30 +12,52 @@
 namespace floveran {
 namespace {
 
-std::uint64_t masks_of(__m256i low_half, __m256i high_half) {
-  return static_cast<std::uint32_t>(_mm256_movemask_epi8(low_half)) |
-         (std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high_half))} << 32);
-}
+// The class of every byte as bits, looked up by its two halves: a byte has the
+// bits that the entries of both its low and its high four bits have (a byte from
+// 0x80 up, whose low lookup gives zero, has none).
+constexpr char kDigit = 0x01;
+constexpr char kPoint = 0x02;
+constexpr char kPlus = 0x04;
+constexpr char kMinus = 0x08;
+constexpr char kTab = 0x10;
+constexpr char kBlank = 0x20;
+constexpr char kLineSpace = 0x40;  // LF, VT, FF, CR
 
-// Bytes of x within [low, low + span], as unsigned bytes.
-__m256i in_range(__m256i x, char low, char span) {
-  const __m256i shifted = _mm256_sub_epi8(x, _mm256_set1_epi8(low));
-  return _mm256_cmpeq_epi8(_mm256_min_epu8(shifted, _mm256_set1_epi8(span)), shifted);
+// By the low four bits: 0x_0 to 0x_F, twice (one table per 16-byte lane).
+alignas(32) constexpr char kByLow[32] = {
+    kBlank | kDigit, kDigit, kDigit, kDigit, kDigit, kDigit, kDigit, kDigit, kDigit, kTab | kDigit, kLineSpace,
+    kLineSpace | kPlus, kLineSpace, kLineSpace | kMinus, kPoint, 0, kBlank | kDigit, kDigit, kDigit, kDigit, kDigit,
+    kDigit, kDigit, kDigit, kDigit, kTab | kDigit, kLineSpace, kLineSpace | kPlus, kLineSpace, kLineSpace | kMinus,
+    kPoint, 0};
+// By the high four bits: 0x0_ (tab, line spaces), 0x2_ (blank, signs, point),
+// 0x3_ (digits).
+alignas(32) constexpr char kByHigh[32] = {kTab | kLineSpace, 0, kBlank | kPlus | kMinus | kPoint, kDigit, 0, 0, 0, 0, 0, 0,
+                                          0, 0, 0, 0, 0, 0, kTab | kLineSpace, 0, kBlank | kPlus | kMinus | kPoint,
+                                          kDigit, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// The bytes of the 32 classes that have any of `bits`, one bit per byte.
+std::uint64_t having(__m256i classes, char bits) {
+  const __m256i none = _mm256_cmpeq_epi8(_mm256_and_si256(classes, _mm256_set1_epi8(bits)), _mm256_setzero_si256());
+  return ~static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(none))) & 0xFFFFFFFFu;
 }
 
 [[gnu::always_inline]] inline ByteClasses classify_avx2(const char* p) {
-  __m256i blank[2], space[2], number[2], point[2], sign[2];
+  const __m256i by_low = _mm256_load_si256(reinterpret_cast<const __m256i*>(kByLow));
+  const __m256i by_high = _mm256_load_si256(reinterpret_cast<const __m256i*>(kByHigh));
+  ByteClasses m{};
   for (int half = 0; half < 2; ++half) {
     const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * half));
-    const __m256i is_blank = _mm256_cmpeq_epi8(x, _mm256_set1_epi8(' '));
-    blank[half] = _mm256_or_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('\t')), is_blank);
-    space[half] = _mm256_or_si256(in_range(x, '\t', '\r' - '\t'), is_blank);
-    point[half] = _mm256_cmpeq_epi8(x, _mm256_set1_epi8('.'));
-    number[half] = _mm256_or_si256(in_range(x, '0', 9), point[half]);
-    sign[half] = _mm256_or_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('-')), _mm256_cmpeq_epi8(x, _mm256_set1_epi8('+')));
+    const __m256i high = _mm256_and_si256(_mm256_srli_epi16(x, 4), _mm256_set1_epi8(0x0F));
+    const __m256i classes = _mm256_and_si256(_mm256_shuffle_epi8(by_low, x), _mm256_shuffle_epi8(by_high, high));
+    const int shift = 32 * half;
+    m.blank |= having(classes, kTab | kBlank) << shift;
+    m.space |= having(classes, kTab | kBlank | kLineSpace) << shift;
+    m.number |= having(classes, kDigit | kPoint) << shift;
+    m.point |= having(classes, kPoint) << shift;
+    m.sign |= having(classes, kPlus | kMinus) << shift;
+    m.minus |= having(classes, kMinus) << shift;
   }
-  return {masks_of(blank[0], blank[1]), masks_of(space[0], space[1]), masks_of(number[0], number[1]),
-          masks_of(point[0], point[1]), masks_of(sign[0], sign[1])};
+  return m;
 }
 
 }  // namespace

@@ -19,8 +19,9 @@ namespace {
   const std::uint64_t digit = _mm512_cmple_epu8_mask(_mm512_sub_epi8(x, _mm512_set1_epi8('0')), _mm512_set1_epi8(9));
   const std::uint64_t controls =
       _mm512_cmple_epu8_mask(_mm512_sub_epi8(x, _mm512_set1_epi8('\t')), _mm512_set1_epi8('\r' - '\t'));
+  const std::uint64_t minus = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('-'));
   return {blank | _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('\t')), blank | controls, digit | point, point,
-          _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('-')) | _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('+'))};
+          minus | _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('+')), minus};
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The walk of the scan kernels over a block of 64 bytes, shared by the vector
 // levels: the classes of the bytes come as bit masks, one bit per byte; the tokens
 // of the block (runs of bytes that are not white space) are taken in order from
-// masks of their first and last bytes, and each value's digits are added up with
+// masks of their first digits and last bytes, and each value's digits are added up with
 // 16-byte vector arithmetic. Included only by the files compiled for a vector
 // level; everything here has internal linkage, so each level keeps its own copy
 // built for its instruction set.
@@ -11,8 +11,8 @@
 // white-space byte: the grammar skips the same white space, takes the same sign,
 // digits and point, and stops at that byte, which can continue no number. It keeps
 // the same digits (at most 15, below 2^53) and decimal exponent, and converts them
-// with scale_exactly, whose multiplication by 10^0 = 1 is, like the division by
-// 1 done here, exact.
+// with scale_exactly: their exact value divided by 10^f for f digits behind the
+// point, or multiplied by 10^0 = 1, which is as exact as the division by 1 here.
 #pragma once
 
 #include <immintrin.h>
@@ -33,6 +33,7 @@ struct ByteClasses {
   std::uint64_t number;  // a digit or a point
   std::uint64_t point;
   std::uint64_t sign;    // + or -
+  std::uint64_t minus;   // -
 };
 
 constexpr long kBlockBytes = 64;
@@ -70,8 +71,10 @@ alignas(16) constexpr signed char kKeepHighBytes[32] = {0,  0,  0,  0,  0,  0,  
 // The value of the nd digits (1 to 15) that end at byte 15 of the 16 bytes at
 // `text`, with the point, when `shape` is not 0, at byte 16 - shape: the point's
 // gap closed by one byte shuffle, the bytes in front of the digits cleared, and
-// the digits added up as pairs, quadruples and octets by multiply-add.
-inline std::uint64_t plain_digits_value(const char* text, int nd, unsigned shape) {
+// the digits added up as pairs, quadruples and octets by multiply-add; the two
+// octets, converted to doubles, then give the value as first x 10^8 + second,
+// exactly, since every term and the sum stay below 10^15 < 2^53.
+inline double plain_digits_value(const char* text, int nd, unsigned shape) {
   const __m128i bytes = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text)), _mm_set1_epi8('0'));
   const __m128i moved =
       _mm_shuffle_epi8(bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(kPointShuffles.bytes[shape])));
@@ -81,8 +84,8 @@ inline std::uint64_t plain_digits_value(const char* text, int nd, unsigned shape
   const __m128i quads = _mm_madd_epi16(pairs, _mm_setr_epi16(100, 1, 100, 1, 100, 1, 100, 1));
   const __m128i packed = _mm_packus_epi32(quads, quads);
   const __m128i octets = _mm_madd_epi16(packed, _mm_setr_epi16(10000, 1, 10000, 1, 10000, 1, 10000, 1));
-  const auto both = static_cast<std::uint64_t>(_mm_cvtsi128_si64(octets));
-  return (both & 0xFFFFFFFFu) * 100000000u + (both >> 32);
+  const __m128d both = _mm_cvtepi32_pd(octets);
+  return _mm_cvtsd_f64(_mm_add_sd(_mm_mul_sd(both, _mm_set_sd(1e8)), _mm_unpackhi_pd(both, both)));
 }
 
 // Reads values from `first` as plain_values.h describes, with Classify giving the
@@ -108,14 +111,20 @@ inline PlainValuesEnd walk_plain_values(const char* floor, const char* first, co
       text = copy + 16;
     }
     const std::uint64_t token = ~m.space;
-    std::uint64_t starts = token & ~(token << 1);
-    // The last byte of every token with white space behind it in the block.
+    // The first digit or point of every token, and the last byte of every token
+    // with white space behind it in the block. In the tokens that pass `limit`
+    // below, each is an optional sign and then digits and points, so these pair
+    // up in order; a token of a sign alone has no first digit, and the first
+    // digit paired with its end lies behind it, which ends the walk there.
+    std::uint64_t digits_start = m.number & ~(m.number << 1);
     std::uint64_t ends = token & (m.space >> 1);
     // The first byte that no plain value may hold or have in front of it: in a
     // token, anything but digits, points and a sign in front; between tokens,
     // white space other than tabs and blanks (a line end).
-    const unsigned limit =
-        trailing_zeros((token & ~m.number & ~(m.sign & starts)) | (m.space & ~m.blank));
+    const unsigned limit = trailing_zeros((token & ~m.number & ~(m.sign & token & ~(token << 1))) |
+                                          (m.space & ~m.blank));
+    // A minus in front of the first digit, moved onto it.
+    const std::uint64_t negative = m.minus << 1;
     std::uint64_t points = m.point;
     for (;;) {
       const unsigned end = trailing_zeros(ends);  // the value's last byte
@@ -125,22 +134,20 @@ inline PlainValuesEnd walk_plain_values(const char* floor, const char* first, co
         if (limit < kBlockBytes || p == base) return {read, p};
         break;
       }
-      const unsigned start = trailing_zeros(starts);
+      const unsigned start = trailing_zeros(digits_start);
       const std::uint64_t through_end = ends ^ (ends - 1);  // bits 0 to end
-      starts &= starts - 1;
+      digits_start &= digits_start - 1;
       ends &= ends - 1;
       const std::uint64_t value_points = points & through_end;
       points &= ~through_end;
-      const unsigned sign = static_cast<unsigned>(m.sign >> start) & 1u;
       const unsigned has_point = value_points != 0 ? 1u : 0u;
-      const int nd = static_cast<int>(end + 1 - start - sign - has_point);
+      const int nd = static_cast<int>(end + 1 - start - has_point);
       if ((value_points & (value_points - 1)) != 0 || nd < 1 || nd > kMaxPlainDigits) return {read, p};
       const unsigned fraction = has_point != 0 ? end - trailing_zeros(value_points) : 0u;
       const unsigned shape = has_point != 0 ? fraction + 1 : 0u;
       // As scale_exactly(w, -fraction), which multiplies by 1 where this divides.
-      const double magnitude = static_cast<double>(plain_digits_value(text + end - 15, nd, shape)) /
-                               kExactPowersOfTen[fraction];
-      values[read++] = sign != 0 && base[start] == '-' ? -magnitude : magnitude;
+      const double magnitude = plain_digits_value(text + end - 15, nd, shape) / kExactPowersOfTen[fraction];
+      values[read++] = ((negative >> start) & 1u) != 0 ? -magnitude : magnitude;
       p = base + end + 1;
       if (read == count) return {read, p};
     }
