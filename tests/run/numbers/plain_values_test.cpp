@@ -43,6 +43,7 @@ const KernelCase kKernelCases[] = {
     {"\t.5\t5.\t-0\t+7\t007.50", 5, ""},
     {"\t123456789012345\t12345678901234.5\t0.00000000000001", 3, ""},
     {"\t9.99999999999999", 1, ""},
+    {"\t-.5\t-5.\t+0.25\t-12345678901234.5", 4, ""},  // signs in front of every shape
     // Values left to the scan, which reads them from the kernel's stop.
     {"\t1.5e3", 0, "\t1.5e3"},                     // an exponent
     {"\t1.5\t2E-1", 1, "\t2E-1"},
@@ -114,6 +115,22 @@ TEST(PlainValues, StopsNearTheEndOfTheSpanAndAtTheCount) {
     EXPECT_EQ(two.read, 2);
     EXPECT_EQ(std::string(two.stop, two.stop + 4), "\t3.5");
     EXPECT_EQ(values[1], 2.5);
+  }
+}
+
+// The scan starts at `first`: a sign in front of it, which the kernel may read as
+// a byte from its floor, belongs to no value.
+TEST(PlainValues, ReadsFromWhereItStartsNotFromItsFloor) {
+  for (VectorLevel level : levels_to_test()) {
+    LevelInUse in_use(level);
+    const PlainValuesKernel kernel = plain_values_kernel();
+    if (kernel == nullptr) continue;
+    const std::string text = "-5\t-6.5" + kTail;
+    double values[4];
+    const PlainValuesEnd run = kernel(text.data(), text.data() + 1, text.data() + text.size(), values, 4);
+    ASSERT_EQ(run.read, 2) << vector_level_name(level);
+    EXPECT_EQ(values[0], 5.0) << vector_level_name(level);
+    EXPECT_EQ(values[1], -6.5) << vector_level_name(level);
   }
 }
 
