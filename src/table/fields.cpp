@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "run/numbers/number_exact.h"
+
 namespace floveran {
 
 void skip_white_space(TextInput& in) {
@@ -33,6 +35,45 @@ int scan_ints(TextInput& in, std::int32_t* values, int count, ScanEnd* failed) {
 ScanEnd scan_value(TextInput& in, double& value) {
   skip_white_space(in);
   return scan_input(in, [&](const char* first, const char* last) { return scan_double(first, last, value); });
+}
+
+int read_plain_values(TextInput& in, PlainValuesKernel kernel, double* values, int count) {
+  int read = 0;
+  bool use_kernel = kernel != nullptr;
+  while (read < count) {
+    if (use_kernel) {
+      const PlainValuesEnd run = kernel(in.buffer.get(), window_begin(in), window_end(in), values + read, count - read);
+      in.pos = static_cast<std::size_t>(run.stop - in.buffer.get());
+      read += run.read;
+      use_kernel = run.read > 0;
+      if (read == count) break;
+    }
+    if (!read_plain_value(in, values[read])) break;
+    ++read;
+  }
+  return read;
+}
+
+bool scan_doubles(TextInput& in, double* values, bool* scanned, int count) {
+  const PlainValuesKernel kernel = plain_values_kernel();
+  bool all = true;
+  for (int i = 0; i < count;) {
+    const int read = read_plain_values(in, kernel, values + i, count - i);
+    for (int j = i; j < i + read; ++j) scanned[j] = true;
+    i += read;
+    if (i == count) break;
+    values[i] = 0.0;
+    scanned[i] = scan_value(in, values[i]).result == 1;
+    all = all && scanned[i];
+    ++i;
+  }
+  return all;
+}
+
+void write_general_apart(TextOutput& out, double value, int precision) {
+  char* const space = output_space(out, kFormatCapacity);
+  char* const end = format_general_fast(value, precision, space);
+  output_advance(out, end != nullptr ? end : format_general_exact(value, precision, space));
 }
 
 int skip_token(TextInput& in) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "run/numbers/number_format.h"
+#include "run/numbers/plain_values.h"
 #include "run/numbers/scan.h"
 #include "run/streams/text_input.h"
 #include "run/streams/text_output.h"
@@ -63,6 +64,20 @@ inline int scan_double(TextInput& in, double& value) {
   return scan_value(in, value).result;
 }
 
+// Plain values one after the other, as read_plain_value reads them, into
+// values[0], values[1], ...: runs of them through `kernel`, the vector kernel of
+// the active level (none at the scalar level), which stops before any value it is
+// not sure of; read_plain_value takes that one, and the kernel goes on behind it
+// as long as its last run read something. Returns how many were read, `count`
+// or the index of the first value that needs the whole scan (scan_value), of
+// which nothing is consumed. No line end is passed.
+int read_plain_values(TextInput& in, PlainValuesKernel kernel, double* values, int count);
+// "%lf" `count` times, as that many scan_double calls, with the kernel of the
+// active level: scanned[i] tells whether values[i] was assigned (it is 0 when
+// not). False when any scan failed. (The record loop takes the same two steps
+// itself, to note where a failed scan stood.)
+bool scan_doubles(TextInput& in, double* values, bool* scanned, int count);
+
 // "%s" on the input, the token dropped.
 int skip_token(TextInput& in);
 
@@ -76,5 +91,10 @@ inline void write_fixed(TextOutput& out, double value, int decimals) {
 inline void write_general(TextOutput& out, double value, int precision) {
   output_advance(out, format_general(value, precision, output_space(out, kFormatCapacity)));
 }
+// The same text, by format_general's fast path and its exact fallback called
+// apart, out of line: for the few values the vector level's batches leave, so
+// that the scalar record loop stays format_general's only caller, which has it
+// inlined.
+void write_general_apart(TextOutput& out, double value, int precision);
 
 }  // namespace floveran

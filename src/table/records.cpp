@@ -18,9 +18,13 @@
 #include "table/records.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "convert/convert.h"
+#include "run/numbers/general_digits.h"
+#include "run/numbers/general_layout.h"
+#include "run/numbers/vector_level.h"
 #include "table/fields.h"
 #include "table/input_rest.h"
 #include "table/layout.h"
@@ -84,17 +88,86 @@ void note_stop(TextInput& in, LoopEnd& end, StopCause cause, const ScanEnd& scan
   return false;
 }
 
+// The values of a batch at a vector level, written as the scalar loop writes
+// them: nothing for an unread value, the missing marker, or the separator and the
+// general form. A value that the kernel laid out is put together in the room
+// taken once for the batch; every other goes through format_general's paths,
+// which take their own.
+constexpr std::size_t kBatchValueRoom = 1 + kGeneralPiecesRoom;  // the separator, then the pieces
+static_assert(kValuePrecision <= kMaxBatchPrecision && kFieldSeparator.size() == 1);
+
+void write_batch(TextOutput& out, const double* values, const bool* scanned, const double* converted,
+                 const std::uint64_t* heads, const std::uint64_t* tails, const std::uint32_t* shapes,
+                 std::int32_t count) {
+  const std::size_t room = static_cast<std::size_t>(count) * kBatchValueRoom;
+  char* p = output_space(out, room);
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (!scanned[i]) continue;
+    if (values[i] < kMissingThreshold) {
+      for (char c : kMissingMarker) *p++ = c;
+      continue;
+    }
+    if (shapes[i] == 0) [[unlikely]] {
+      output_advance(out, p);
+      write_plain(out, kFieldSeparator);
+      write_general_apart(out, converted[i], kValuePrecision);
+      p = output_space(out, room);
+      continue;
+    }
+    *p++ = kFieldSeparator[0];
+    p = put_general_pieces(heads[i], tails[i], shapes[i], p);
+  }
+  output_advance(out, p);
+}
+
+// One batch of values at a vector level: the runs of plain values read and the
+// text of the results laid out by the kernels (read_plain_values,
+// prove_general_texts); every value they leave goes through the whole scan and
+// format_general's paths as at the scalar level. Out of the record loop, so that
+// the scalar level runs that loop as it was.
+[[gnu::noinline]] void convert_batch_with_kernels(RunState& state, const RunSettings& settings, PlainValuesKernel kernel,
+                                                  std::int32_t first, std::int32_t count, LoopEnd& end) {
+  TextInput& in = state.input;
+  double values[kValueBatch];
+  bool scanned[kValueBatch];
+  for (std::int32_t i = 0; i < count;) {
+    const std::int32_t read = read_plain_values(in, kernel, values + i, count - i);
+    for (std::int32_t j = i; j < i + read; ++j) scanned[j] = true;
+    i += read;
+    if (i == count) break;
+    values[i] = 0.0;
+    scanned[i] = read_other_value(in, values[i], end);
+    ++i;
+  }
+  double converted[kValueBatch];
+  const double* const areas = state.areas.data() + first;
+  for (std::int32_t i = 0; i < count; ++i) {
+    converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
+  }
+  std::uint64_t heads[kValueBatch];
+  std::uint64_t tails[kValueBatch];
+  std::uint32_t shapes[kValueBatch];
+  prove_general_texts(converted, count, kValuePrecision, heads, tails, shapes);
+  write_batch(state.output, values, scanned, converted, heads, tails, shapes, count);
+}
+
 // The values of one record, read, converted and written a batch at a time. Reading
 // and writing share no state, so the bytes are those of one column after the
 // other; each value is converted with the same operations as on its own (a missing
 // or unread one too, whose result is not written), and the values of a batch no
-// longer wait on each other. A function of its own, which holds nothing but this,
+// longer wait on each other. At a vector level the kernels take each batch. A
+// function of its own, which holds nothing but this,
 // so that the loops keep their state in registers.
 [[gnu::noinline]] void convert_values(RunState& state, const RunSettings& settings, LoopEnd& end) {
   TextInput& in = state.input;
   TextOutput& out = state.output;
+  const PlainValuesKernel kernel = plain_values_kernel();
   for (std::int32_t first = 1; first <= settings.column_count; first += kValueBatch) {
     const std::int32_t count = std::min(kValueBatch, settings.column_count - first + 1);
+    if (kernel != nullptr) {
+      convert_batch_with_kernels(state, settings, kernel, first, count, end);
+      continue;
+    }
     double values[kValueBatch];
     bool scanned[kValueBatch];
     for (std::int32_t i = 0; i < count; ++i) {

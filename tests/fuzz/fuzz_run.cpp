@@ -29,6 +29,9 @@
 // most 1999 characters each); the folder holds the output exactly after a run with
 // status 0, and nothing else the tool made (no hidden file left behind).
 //
+// Then the same run at each lower vector level (FLOVERAN_VECTOR_LEVEL) must end
+// with the same status, console, standard error and output bytes.
+//
 // FLOVERAN_TOOL in the environment names another binary to run in place of the
 // built tool, to see the harness itself catch a faulty one.
 //
@@ -238,7 +241,7 @@ std::vector<std::string> child_environment(bool check_leaks) {
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string_view v(*e);
     if (v.starts_with("ASAN_OPTIONS=") || v.starts_with("UBSAN_OPTIONS=") ||
-        v.starts_with("LSAN_OPTIONS="))
+        v.starts_with("LSAN_OPTIONS=") || v.starts_with("FLOVERAN_VECTOR_LEVEL="))
       continue;
     env.emplace_back(v);
   }
@@ -253,7 +256,7 @@ std::vector<std::string> child_environment(bool check_leaks) {
 
 // The leak check at exit triples the time of a run, so it is made for one input
 // in eight, chosen by the input's bytes so that a rerun of an input repeats it.
-Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks) {
+Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks, const char* level = nullptr) {
   const std::string& dir = private_folder();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -267,6 +270,8 @@ Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks) {
   const std::vector<std::string>& env = check_leaks ? env_leaks : env_fast;
   std::vector<char*> envp;
   for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  std::string level_setting = std::string("FLOVERAN_VECTOR_LEVEL=") + (level != nullptr ? level : "");
+  if (level != nullptr) envp.push_back(level_setting.data());
   envp.push_back(nullptr);
 
   std::string tool = FLOVERAN_TOOL_PATH;
@@ -470,5 +475,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(listing == expected, "the folder does not hold exactly the files of the run",
         summary + "\nfolder: " + names);
   record_features(o, argument_count);
+
+  // Every lower vector level writes the same bytes (a level the machine lacks runs
+  // as the best it has, which changes nothing either).
+  for (const char* level : {"scalar", "avx2"}) {
+    ::unlink((dir + "/out.txt").c_str());
+    const Outcome lower = run_tool(arguments, false, level);
+    const std::string which = std::string("at level ") + level + "\n" + summary;
+    check(lower.status == o.status, "a vector level ends with another status", which);
+    check(lower.console == o.console, "a vector level writes another console", which);
+    check(lower.output == o.output, "a vector level writes another output", which);
+    check(lower.errors == o.errors, "a vector level writes another standard error",
+          which + lower.errors.substr(0, 2000));
+    check(read_file(dir + "/in.txt") == table, "the input file was changed", which);
+  }
   return 0;
 }

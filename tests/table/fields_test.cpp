@@ -8,10 +8,13 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdint>
+#include <random>
 #include <string>
 
 #include "run/numbers/scan_cases.h"
 #include "support/temp_dir.h"
+#include "support/vector_levels.h"
 
 namespace floveran {
 namespace {
@@ -187,6 +190,59 @@ TEST_F(StreamScans, AFailedScanTellsWhereItsItemBegan) {
       }
       EXPECT_EQ(failed.result, 0) << c.text;
       EXPECT_EQ(peek_text(in, failed.start, 40), c.found) << c.text << " block " << block;
+    }
+  }
+}
+
+// scan_doubles reads a batch as that many scan_double calls do, at every vector
+// level and block size: the same results, values, line count and rest, also where records
+// hold values the kernels leave to the scan, lines end early, words stop the
+// scans, and items cross the ends of blocks.
+TEST_F(StreamScans, ScanDoublesReadsAsScanDoubleAtEveryLevel) {
+  std::mt19937_64 random(1217);
+  const char* const odd[] = {"1e3", "-", "word", "1,5", "2.5.3", "1234567890123456789", "\n", "+.5", "-0"};
+  std::string text;
+  for (int record = 0; record < 300; ++record) {
+    for (int column = 0; column < 40; ++column) {
+      text += random() % 7 == 0 ? " " : "\t";
+      if (random() % 60 == 0) {
+        text += odd[random() % 9];
+      } else {
+        text += std::to_string(random() % 100000) + "." + std::to_string(random() % 1000);
+      }
+    }
+    text += "\n";
+  }
+  for (VectorLevel level : testing::levels_to_test()) {
+    testing::LevelInUse in_use(level);
+    for (std::size_t block : {std::size_t{5}, std::size_t{100}, kInputBlockSize}) {
+      TextInput batch_in;
+      TextInput single_in;
+      open(batch_in, text, block);
+      write_file(dir.file("single"), text);
+      ASSERT_EQ(open_input(single_in, dir.file("single"), block), 0);
+      for (int round = 0; round < 400; ++round) {
+        const int count = 1 + round % 64;
+        double values[64];
+        bool scanned[64];
+        const bool all = scan_doubles(batch_in, values, scanned, count);
+        bool all_single = true;
+        for (int i = 0; i < count; ++i) {
+          double value = 0.0;
+          const bool ok = scan_double(single_in, value) == 1;
+          all_single = all_single && ok;
+          ASSERT_EQ(scanned[i], ok) << vector_level_name(level) << " block " << block << " round " << round;
+          ASSERT_EQ(std::bit_cast<std::uint64_t>(values[i]), std::bit_cast<std::uint64_t>(value))
+              << vector_level_name(level) << " block " << block << " round " << round << " value " << i;
+        }
+        ASSERT_EQ(all, all_single);
+        ASSERT_EQ(batch_in.line_ends, single_in.line_ends) << vector_level_name(level) << " block " << block;
+        if (round % 5 == 4) {
+          skip_line(batch_in);
+          skip_line(single_in);
+        }
+      }
+      EXPECT_EQ(rest_of(batch_in), rest_of(single_in)) << vector_level_name(level) << " block " << block;
     }
   }
 }
