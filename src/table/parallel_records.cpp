@@ -21,8 +21,7 @@
 // begin, behind the chunk's last LF.
 //
 // The reader also hands the rest to the run's own loop when a chunk would have to
-// grow past kLargestChunk to reach an LF, and when the input ended at a Ctrl-Z
-// (whose report looks behind it) or with a read error.
+// grow past kLargestChunk to reach an LF.
 //
 // Memory: at most kChunksPerWorker chunks per worker are read ahead, and none once
 // kBytesInFlight of input are held, so chunks and outputs stay within a few tens
@@ -180,7 +179,8 @@ struct ChunkReader {
   std::size_t target = 0;
   std::unique_ptr<Chunk> partial;
   bool ended = false;      // the input has ended; the last chunk, if any, is cut
-  bool hand_back = false;  // the partial chunk and the rest of the input go to one thread
+  bool hand_back = false;  // a line too long for a chunk: the partial chunk and the
+                           // rest of the input go to one thread
 };
 
 // The partial chunk up to its last LF, the rest carried into the next; none when
@@ -205,10 +205,12 @@ std::unique_ptr<Chunk> cut_chunk(ChunkReader& reader, std::vector<std::unique_pt
 std::unique_ptr<Chunk> read_step(TextInput& in, ChunkReader& reader, std::vector<std::unique_ptr<Chunk>>& spares) {
   Chunk& chunk = *reader.partial;
   if (in.pos == in.end && !refill_input(in)) {
+    // The end of the input, at a Ctrl-Z or a read error too, is the end of the last
+    // chunk, as it is the end of one thread's input; what lies behind a Ctrl-Z is
+    // looked at by the end reports of the run's own loop.
     reader.ended = true;
-    reader.hand_back = in.ended_at_ctrl_z || in.error != 0;
-    if (reader.hand_back || chunk.size == 0) return nullptr;
-    return std::move(reader.partial);  // the last chunk, whose last line may lack its LF
+    if (chunk.size == 0) return nullptr;
+    return std::move(reader.partial);  // its last line may lack its LF
   }
   const char* const window = window_begin(in);
   const std::size_t available = in.end - in.pos;

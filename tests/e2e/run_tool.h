@@ -38,6 +38,7 @@ struct ToolOptions {
   int umask = 022;
   bool ignore_interrupts = false;  // started with SIGINT and SIGHUP ignored, as by nohup
   bool unprivileged = false;       // run as user and group nobody when the tests run as root
+  std::vector<std::string> environment = {};  // NAME=VALUE settings added to the tool's environment
 };
 
 // The user a test runs the tool as when it must lack the rights of root.
@@ -88,6 +89,10 @@ inline StartedTool start_tool(const TempDir& dir, const std::vector<std::string>
     if (options.ignore_interrupts) {
       ::signal(SIGINT, SIG_IGN);
       ::signal(SIGHUP, SIG_IGN);
+    }
+    for (const std::string& setting : options.environment) {
+      const std::size_t equals = setting.find('=');
+      ::setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
     }
     if (options.unprivileged && ::geteuid() == 0 &&
         (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
