@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <thread>
@@ -143,6 +144,89 @@ TEST_P(LineReading, CountsLineEndsAndHandsOutWhatACtrlZCutOff) {
     EXPECT_EQ(in.line_ends, 0);
     EXPECT_FALSE(read_past_end(in)) << "a rewind starts afresh";
   }
+}
+
+// Bytes taken from the window and put back in front of it, in two pieces, read
+// again exactly as if they had never been taken: the lines, their count from the
+// count given, and what a Ctrl-Z cut off, from every point of the input and with
+// every block size (so with a CR held back, too).
+TEST_P(LineReading, BytesPutBackReadAsIfNeverTaken) {
+  const LineCase& c = GetParam();
+  std::string translated;
+  for (const std::string& line : c.lines) translated += line;
+  const std::size_t ctrl_z = c.bytes.find('\x1a');
+  const std::string cut_off = ctrl_z == std::string::npos ? "" : c.bytes.substr(ctrl_z);
+  TempDir dir;
+  write_file(dir.file("in"), c.bytes);
+  const std::size_t step = std::max<std::size_t>(1, translated.size() / 40);
+  for (std::size_t block : kBlockSizes) {
+    for (std::size_t count = 0; count <= translated.size(); count += step) {
+      TextInput in;
+      ASSERT_EQ(open_input(in, dir.file("in"), block), 0);
+      std::string taken;
+      while (taken.size() < count && (in.pos != in.end || refill_input(in))) {
+        const std::size_t n = std::min(in.end - in.pos, count - taken.size());
+        taken.append(window_begin(in), n);
+        in.pos += n;
+      }
+      ASSERT_EQ(taken, translated.substr(0, count));
+      const std::string_view pieces[] = {std::string_view(taken).substr(0, count / 2),
+                                         std::string_view(taken).substr(count / 2)};
+      unread_input(in, pieces, 5);
+      const std::string where = "block size " + std::to_string(block) + ", " + std::to_string(count) + " put back";
+      EXPECT_EQ(read_all_lines(in), c.lines) << where;
+      EXPECT_EQ(in.line_ends, 5 + std::count(translated.begin(), translated.end(), '\n')) << where;
+      std::string past_end;
+      while (read_past_end(in)) {
+        past_end.append(window_begin(in), window_end(in));
+        in.pos = in.end;
+      }
+      EXPECT_EQ(past_end, cut_off) << where;
+    }
+  }
+}
+
+// An input over bytes in memory: they alone, as they are, with the line count
+// going on from the one given; it ends behind them and reads no file.
+TEST_P(LineReading, InputInMemoryIsTheBytesAlone) {
+  const LineCase& c = GetParam();
+  std::string translated;
+  for (const std::string& line : c.lines) translated += line;
+  auto bytes = std::make_unique<char[]>(translated.size() + 1);
+  std::copy(translated.begin(), translated.end(), bytes.get());
+  TextInput in;
+  open_memory_input(in, std::move(bytes), translated.size(), 100);
+  EXPECT_EQ(read_all_lines(in), c.lines);
+  EXPECT_EQ(in.line_ends, 100 + std::count(translated.begin(), translated.end(), '\n'));
+  EXPECT_FALSE(extend_input(in, in.pos));
+  EXPECT_FALSE(input_would_wait(in));
+  EXPECT_EQ(peek_byte(in), -1);
+}
+
+// A read of a pipe waits while its writer has written nothing; a file never does.
+TEST(InputWouldWait, OnlyForAPipeWithNothingInIt) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  TextInput in;
+  ASSERT_EQ(open_input(in, "/dev/fd/" + std::to_string(fds[0])), 0);
+  ::close(fds[0]);
+  EXPECT_TRUE(input_would_wait(in));
+  ASSERT_EQ(::write(fds[1], "a\n", 2), 2);
+  EXPECT_FALSE(input_would_wait(in));
+  ASSERT_TRUE(refill_input(in));
+  EXPECT_FALSE(input_would_wait(in)) << "bytes in the window";
+  in.pos = in.end;
+  EXPECT_TRUE(input_would_wait(in));
+  ::close(fds[1]);
+  EXPECT_FALSE(input_would_wait(in)) << "the end of the input is there at once";
+  EXPECT_FALSE(refill_input(in));
+  close_input(in);
+
+  TempDir dir;
+  write_file(dir.file("in"), "");
+  ASSERT_EQ(open_input(in, dir.file("in")), 0);
+  EXPECT_FALSE(input_would_wait(in));
+  EXPECT_EQ(in.file_size, 0);
 }
 
 // peek_text shows the bytes from a byte already consumed on, up to the line end,
