@@ -266,7 +266,7 @@ run_case() {
     failed=1
   fi
 
-  local -a tool_ns=() one_ns=() copy_ns=() floor_ns=() rss=() one_rss=()
+  local -a tool_ns=() one_ns=() pair_ns=() copy_ns=() floor_ns=() rss=() one_rss=()
   local i read_ns
   for ((i = 0; i < runs; i++)); do
     rm -f "$out" "$copy"
@@ -279,6 +279,12 @@ run_case() {
     [[ $m_status == 0 ]] || { echo "  $label: exit status $m_status on one thread in run $i" >&2; failed=1; return; }
     one_ns+=("$m_wall_ns")
     one_rss+=("$m_rss_kib")
+    # Two runs on one thread at once, into two outputs: what two processors give.
+    rm -f "$out" pair.txt
+    measure /dev/null sh -c 'e=$1 i=$2; shift 2
+      FLOVERAN_THREADS=1 "$e" "$i" out.txt "$@" & FLOVERAN_THREADS=1 "$e" "$i" pair.txt "$@"; wait' \
+      pair "$exe" "$in" "${extra[@]}"
+    pair_ns+=("$m_wall_ns")
     measure /dev/null cp "$in" "$copy"
     copy_ns+=("$m_wall_ns")
     # The floor: the input read, and a new file of the output's size written.
@@ -288,27 +294,28 @@ run_case() {
     measure /dev/null dd if=/dev/zero of=floor.txt bs=1M count="$out_bytes" iflag=count_bytes status=none
     floor_ns+=($((read_ns + m_wall_ns)))
   done
-  rm -f "$out" "$copy" floor.txt
+  rm -f "$out" "$copy" floor.txt pair.txt
   cd "$work"
 
-  local tool_med one_med copy_med floor_med peak one_peak
+  local tool_med one_med pair_med copy_med floor_med peak one_peak
   tool_med=$(printf '%s\n' "${tool_ns[@]}" | median)
   one_med=$(printf '%s\n' "${one_ns[@]}" | median)
+  pair_med=$(printf '%s\n' "${pair_ns[@]}" | median)
   copy_med=$(printf '%s\n' "${copy_ns[@]}" | median)
   floor_med=$(printf '%s\n' "${floor_ns[@]}" | median)
   peak=$(printf '%s\n' "${rss[@]}" | max_of)
   one_peak=$(printf '%s\n' "${one_rss[@]}" | max_of)
 
   local report
-  report=$(awk -v b="$bytes" -v t="$tool_med" -v o="$one_med" -v k="$copy_med" -v f="$floor_med" -v n="$values" \
-               -v p="$peak" -v q="$one_peak" '
+  report=$(awk -v b="$bytes" -v t="$tool_med" -v o="$one_med" -v w="$pair_med" -v k="$copy_med" -v f="$floor_med" \
+               -v n="$values" -v p="$peak" -v q="$one_peak" '
     function mib(x) { return x == "n/a" ? "n/a" : sprintf("%.1f", x / 1024) }
     BEGIN {
       mbs = (b / 1e6) / (t / 1e9)
       nsv = "-"
       if (n > 0) nsv = sprintf("%.1f", t / n)
-      printf "%9.2f %9.1f %8.1f %8.1f %7.2f %8s %8s %7s %8.1f %7.2f %7.1f %7.2f", b / 1e6, t / 1e6, mbs, o / 1e6, o / t,
-             nsv, mib(p), mib(q), f / 1e6, t / f, k / 1e6, t / k
+      printf "%9.2f %9.1f %8.1f %8.1f %7.2f %7.2f %8s %8s %7s %8.1f %7.2f %7.1f %7.2f", b / 1e6, t / 1e6, mbs, o / 1e6,
+             o / t, 2 * o / w, nsv, mib(p), mib(q), f / 1e6, t / f, k / 1e6, t / k
     }')
   sum_line[$c,$label]=$report
 
@@ -336,9 +343,10 @@ labels=(first)
 [[ -z $other ]] || labels+=(other)
 echo "summary (median of $runs runs, all from the same run: tool = the threads it takes by itself, t1 ="
 echo "FLOVERAN_THREADS=1, floor = the input read by cat plus a new file of the output's size written by dd,"
+echo "pair = 2 x t1 / the time of two one-thread runs at once, the most two threads can give on this machine now;"
 echo "cp = cp of the same input to a new file; peak = largest peak RSS, of the threads and of one thread)"
-printf '%-4s %-6s %9s %9s %8s %8s %7s %8s %8s %7s %8s %7s %7s %7s\n' case build input_MB tool_ms MB/s t1_ms t1/tool \
-  ns/value peak_MiB t1_peak floor_ms t/floor cp_ms tool/cp
+printf '%-4s %-6s %9s %9s %8s %8s %7s %7s %8s %8s %7s %8s %7s %7s %7s\n' case build input_MB tool_ms MB/s t1_ms \
+  t1/tool pair ns/value peak_MiB t1_peak floor_ms t/floor cp_ms tool/cp
 for c in "${cases[@]}"; do
   for l in "${labels[@]}"; do
     [[ -n ${sum_line[$c,$l]:-} ]] || continue

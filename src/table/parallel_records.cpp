@@ -45,14 +45,17 @@
 namespace floveran {
 namespace {
 
-constexpr std::size_t kChunkBytes = std::size_t{1} << 20;      // the chunk of a few workers
-constexpr std::size_t kSmallestChunk = std::size_t{32} << 10;  // ... and of very many
+// A chunk and what a worker writes of it fit in the cache of its processor
+// (kChunkBytes); with many workers, chunks are smaller, so that no more than
+// kBytesInFlight of input are held.
+constexpr std::size_t kChunkBytes = std::size_t{256} << 10;
+constexpr std::size_t kSmallestChunk = std::size_t{32} << 10;
 constexpr std::size_t kLargestChunk = std::size_t{2} << 20;    // a longer line goes to one thread
 constexpr std::size_t kBytesInFlight = std::size_t{4} << 20;
 constexpr std::size_t kChunksPerWorker = 2;
 // Tables below this many bytes are converted by one thread: the threads would
 // save a few milliseconds at most.
-constexpr std::uint64_t kParallelTableBytes = 4 * kChunkBytes;
+constexpr std::uint64_t kParallelTableBytes = std::uint64_t{4} << 20;
 // With a chunk size forced, for tests, tables of this many chunks or more.
 constexpr std::uint64_t kParallelTableChunks = 4;
 
