@@ -54,6 +54,29 @@ const LineCase kLineCases[] = {
 
 class LineReading : public ::testing::TestWithParam<LineCase> {};
 
+// What a reader of the case gets: its lines one after the other.
+std::string translated_text(const LineCase& c) {
+  std::string translated;
+  for (const std::string& line : c.lines) translated += line;
+  return translated;
+}
+
+// The bytes from the case's Ctrl-Z on, as stored; none without one.
+std::string cut_off_by_ctrl_z(const LineCase& c) {
+  const std::size_t ctrl_z = c.bytes.find('\x1a');
+  return ctrl_z == std::string::npos ? "" : c.bytes.substr(ctrl_z);
+}
+
+// What read_past_end hands out, all of it.
+std::string bytes_past_end(TextInput& in) {
+  std::string past_end;
+  while (read_past_end(in)) {
+    past_end.append(window_begin(in), window_end(in));
+    in.pos = in.end;
+  }
+  return past_end;
+}
+
 TEST_P(LineReading, DeliversTranslatedLinesForEveryBlockSize) {
   const LineCase& c = GetParam();
   TempDir dir;
@@ -99,8 +122,7 @@ TEST(LineReading, SkipLineDropsExactlyOneLine) {
 // they would be in one piece: the window is then the whole translated input.
 TEST_P(LineReading, ExtendingTheWindowKeepsEveryTranslatedByte) {
   const LineCase& c = GetParam();
-  std::string translated;
-  for (const std::string& line : c.lines) translated += line;
+  const std::string translated = translated_text(c);
   TempDir dir;
   write_file(dir.file("in"), c.bytes);
   for (std::size_t block : kBlockSizes) {
@@ -116,10 +138,8 @@ TEST_P(LineReading, ExtendingTheWindowKeepsEveryTranslatedByte) {
 // to read_past_end, as stored, whatever the block size.
 TEST_P(LineReading, CountsLineEndsAndHandsOutWhatACtrlZCutOff) {
   const LineCase& c = GetParam();
-  std::string translated;
-  for (const std::string& line : c.lines) translated += line;
-  const std::size_t ctrl_z = c.bytes.find('\x1a');
-  const std::string cut_off = ctrl_z == std::string::npos ? "" : c.bytes.substr(ctrl_z);
+  const std::string translated = translated_text(c);
+  const std::string cut_off = cut_off_by_ctrl_z(c);
   TempDir dir;
   write_file(dir.file("in"), c.bytes);
   for (std::size_t block : kBlockSizes) {
@@ -133,12 +153,7 @@ TEST_P(LineReading, CountsLineEndsAndHandsOutWhatACtrlZCutOff) {
     }
     EXPECT_EQ(in.last_byte, translated.empty() ? -1 : static_cast<unsigned char>(translated.back()))
         << "block size " << block;
-    std::string past_end;
-    while (read_past_end(in)) {
-      past_end.append(window_begin(in), window_end(in));
-      in.pos = in.end;
-    }
-    EXPECT_EQ(past_end, cut_off) << "block size " << block;
+    EXPECT_EQ(bytes_past_end(in), cut_off) << "block size " << block;
     EXPECT_EQ(in.line_ends, lines_read) << "bytes past the end are not counted";
     rewind_input(in);
     EXPECT_EQ(in.line_ends, 0);
@@ -152,10 +167,8 @@ TEST_P(LineReading, CountsLineEndsAndHandsOutWhatACtrlZCutOff) {
 // every block size (so with a CR held back, too).
 TEST_P(LineReading, BytesPutBackReadAsIfNeverTaken) {
   const LineCase& c = GetParam();
-  std::string translated;
-  for (const std::string& line : c.lines) translated += line;
-  const std::size_t ctrl_z = c.bytes.find('\x1a');
-  const std::string cut_off = ctrl_z == std::string::npos ? "" : c.bytes.substr(ctrl_z);
+  const std::string translated = translated_text(c);
+  const std::string cut_off = cut_off_by_ctrl_z(c);
   TempDir dir;
   write_file(dir.file("in"), c.bytes);
   const std::size_t step = std::max<std::size_t>(1, translated.size() / 40);
@@ -176,12 +189,7 @@ TEST_P(LineReading, BytesPutBackReadAsIfNeverTaken) {
       const std::string where = "block size " + std::to_string(block) + ", " + std::to_string(count) + " put back";
       EXPECT_EQ(read_all_lines(in), c.lines) << where;
       EXPECT_EQ(in.line_ends, 5 + std::count(translated.begin(), translated.end(), '\n')) << where;
-      std::string past_end;
-      while (read_past_end(in)) {
-        past_end.append(window_begin(in), window_end(in));
-        in.pos = in.end;
-      }
-      EXPECT_EQ(past_end, cut_off) << where;
+      EXPECT_EQ(bytes_past_end(in), cut_off) << where;
     }
   }
 }
@@ -190,8 +198,7 @@ TEST_P(LineReading, BytesPutBackReadAsIfNeverTaken) {
 // going on from the one given; it ends behind them and reads no file.
 TEST_P(LineReading, InputInMemoryIsTheBytesAlone) {
   const LineCase& c = GetParam();
-  std::string translated;
-  for (const std::string& line : c.lines) translated += line;
+  const std::string translated = translated_text(c);
   auto bytes = std::make_unique<char[]>(translated.size() + 1);
   std::copy(translated.begin(), translated.end(), bytes.get());
   TextInput in;
