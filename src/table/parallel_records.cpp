@@ -24,8 +24,10 @@
 // grow past kLargestChunk to reach an LF.
 //
 // Memory: at most kChunksPerWorker chunks per worker are read ahead, and none once
-// kBytesInFlight of input are held, so chunks and outputs stay within a few tens
-// of megabytes for any input and any number of threads.
+// kBytesInFlight of input are held; a value of one byte can be written as twelve,
+// so the outputs of the chunks alive (those in flight, the one being filled and
+// the next) stay within a few tens of megabytes for any table and any number of
+// threads.
 #include "table/parallel_records.h"
 
 #include <algorithm>
@@ -50,9 +52,12 @@ namespace {
 // kBytesInFlight of input are held.
 constexpr std::size_t kChunkBytes = std::size_t{256} << 10;
 constexpr std::size_t kSmallestChunk = std::size_t{32} << 10;
-constexpr std::size_t kLargestChunk = std::size_t{2} << 20;    // a longer line goes to one thread
-constexpr std::size_t kBytesInFlight = std::size_t{4} << 20;
+constexpr std::size_t kLargestChunk = std::size_t{1} << 20;  // a longer line goes to one thread
+constexpr std::size_t kBytesInFlight = std::size_t{3} << 20;
 constexpr std::size_t kChunksPerWorker = 2;
+// The most a chunk's output can hold per byte of input: a value "1" behind a tab
+// can be written as "\t1.234568e+007", a line end as CR LF.
+constexpr std::size_t kOutputPerInputByte = 8;
 // Tables below this many bytes are converted by one thread: the threads would
 // save a few milliseconds at most.
 constexpr std::uint64_t kParallelTableBytes = std::uint64_t{4} << 20;
@@ -86,8 +91,6 @@ struct Workers {
 void convert_chunk(Chunk& chunk, const RunSettings& settings, const std::vector<double>& areas) {
   TextInput in;
   open_memory_input(in, std::move(chunk.bytes), chunk.size, 0);
-  clear_output(chunk.output);
-  clear_output(chunk.console);
   RecordTally tally;
   const RecordStreams streams{in, chunk.output, chunk.console, areas};
   chunk.clean = convert_record_stretch(streams, settings, tally) == StretchEnd::input_ended;
@@ -135,7 +138,11 @@ void stop_workers(Workers& workers) {
   for (std::thread& thread : workers.threads) thread.join();
 }
 
+// Room for all the chunk's output is made here, so that the workers allocate
+// nothing (memory freed by a thread of its own would be held apart from the rest).
 void hand_to_worker(Workers& workers, Chunk& chunk) {
+  const std::size_t room = kOutputPerInputByte * chunk.size + 64;
+  if (chunk.output.capacity - chunk.output.used < room) make_output_room(chunk.output, room);
   {
     std::lock_guard lock(workers.mutex);
     chunk.done = false;
@@ -167,7 +174,7 @@ std::unique_ptr<Chunk> spare_chunk(std::vector<std::unique_ptr<Chunk>>& spares, 
   if (spares.empty()) {
     auto chunk = std::make_unique<Chunk>();
     reserve(*chunk, target);
-    open_memory_output(chunk->output, 2 * target);
+    open_memory_output(chunk->output, kOutputPerInputByte * target);
     open_memory_output(chunk->console, 4096);
     return chunk;
   }
@@ -281,6 +288,8 @@ void convert_records_in_parallel(RunState& state, const RunSettings& settings, R
         break;
       }
       write_chunk(state, chunk);
+      clear_output(chunk.output);
+      clear_output(chunk.console);
       tally.records += chunk.records;
       line_ends += chunk.line_ends;
       bytes_in_flight -= chunk.size;
