@@ -1,9 +1,9 @@
 // The file, signal and processor seam on POSIX systems: open, read, write, lseek,
 // fstat and close on raw descriptors, every call retried when a signal interrupts
 // it, and poll to see whether a read would wait; replacements made with mkostemp,
-// fchmod, fchown and rename; interrupts
-// caught with sigaction, by a handler that does only what a handler may; the
-// processors from sched_getaffinity and the quotas of the control groups.
+// fchmod, fchown and rename; interrupts caught with sigaction, by a handler that
+// does only what a handler may; the processors from sched_getaffinity and the
+// quotas of the control groups on Linux, the processors online elsewhere.
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -243,8 +243,10 @@ void pass_on_permissions(int fd, const std::string& target) {
 // ----------------------------------------------------------------- processors
 
 // The processors in the calling thread's affinity mask (which a new process
-// inherits, as taskset sets it), with a mask as large as the system needs.
+// inherits, as taskset sets it), with a mask as large as the system needs; where
+// there is no such mask, the processors online.
 int affinity_processors() {
+#if defined(__linux__)
   for (int size = CPU_SETSIZE; size <= 1 << 20; size *= 2) {
     cpu_set_t* set = CPU_ALLOC(static_cast<std::size_t>(size));
     if (set == nullptr) break;
@@ -256,6 +258,7 @@ int affinity_processors() {
     if (read) return count;
     if (errno != EINVAL) break;  // EINVAL: the mask is too small for the system
   }
+#endif
   const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
   return online > 0 ? static_cast<int>(std::min<long>(online, 1 << 20)) : 1;
 }
