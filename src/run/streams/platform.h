@@ -114,7 +114,9 @@ void set_interrupt_note(std::string_view note);
 
 // The processors this process may run on: those its affinity lets it use, held
 // to its share of processor time where one is set (the quota of a container or a
-// control group), rounded up; at least 1.
+// control group), rounded up; less those that other work keeps busy when asked
+// (threads of other processes running or ready to run), so that many runs at once
+// do not take more threads than there are processors; at least 1.
 int available_processors();
 
 // Called first thing on a thread that the process starts for its own work: the

@@ -2,8 +2,9 @@
 // fstat and close on raw descriptors, every call retried when a signal interrupts
 // it, and poll to see whether a read would wait; replacements made with mkostemp,
 // fchmod, fchown and rename; interrupts caught with sigaction, by a handler that
-// does only what a handler may; the processors from sched_getaffinity and the
-// quotas of the control groups on Linux, the processors online elsewhere.
+// does only what a handler may; the processors from sched_getaffinity, the quotas
+// of the control groups and the running threads of /proc/loadavg on Linux, the
+// processors online elsewhere.
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -18,7 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "run/streams/cgroup_quota.h"
+#include "run/streams/processor_texts.h"
 #include "run/streams/platform.h"
 
 namespace floveran::platform {
@@ -439,7 +440,9 @@ int available_processors() {
   int processors = affinity_processors();
   const double quota = processor_quota();
   if (quota > 0.0 && quota < processors) processors = static_cast<int>(std::ceil(quota));
-  return std::max(processors, 1);
+  // The running threads counted by the kernel, this one among them.
+  const int busy = std::max(running_threads_of_loadavg(small_file("/proc/loadavg")) - 1, 0);
+  return std::max(processors - busy, 1);
 }
 
 void keep_interrupts_off_this_thread() {

@@ -1,6 +1,7 @@
-// The processor quota of Linux control groups, read from the texts of the files
-// that hold it; plain text work with no system call (platform_posix.cpp reads the
-// files). A quota caps the processor time of a group, as a container's limit does.
+// What Linux tells of the processors a process may use, read from the texts of its
+// files: the processor quota of control groups (which caps the processor time of a
+// group, as a container's limit does) and the count of running threads. Plain text
+// work with no system call; platform_posix.cpp reads the files.
 #pragma once
 
 #include <string>
@@ -33,5 +34,10 @@ struct QuotaFolder {
 // folder under its mount and every parent up to the mount itself, innermost
 // first. A quota anywhere on that path caps the process.
 std::vector<QuotaFolder> quota_folders(std::string_view own_groups, std::string_view mounts);
+
+// The threads running or ready to run when /proc/loadavg was read, the first
+// number of its fourth field ("0.41 0.43 0.76 3/132 12345" gives 3), the reader
+// itself among them; 0 for a text that is not such a line.
+int running_threads_of_loadavg(std::string_view text);
 
 }  // namespace floveran::platform

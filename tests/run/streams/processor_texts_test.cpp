@@ -1,8 +1,9 @@
-// The processor quota of control groups from the texts of their files: the quota
-// texts of both versions, and the folders of the groups a process is in under the
-// mounts of their hierarchies, from what /proc shows on real systems. And the
-// processors of the platform seam, which follow the affinity mask.
-#include "run/streams/cgroup_quota.h"
+// What Linux tells of processors, from the texts of its files: the quota texts of
+// both versions of control groups, the folders of the groups a process is in under
+// the mounts of their hierarchies, from what /proc shows on real systems, and the
+// running threads of the load line. And the processors of the platform seam, which
+// follow the affinity mask.
+#include "run/streams/processor_texts.h"
 
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -27,6 +28,15 @@ TEST(ProcessorQuota, TextsOfBothVersions) {
   EXPECT_EQ(processors_of_cfs_quota("250000\n", "100000\n"), 2.5);
   EXPECT_EQ(processors_of_cfs_quota("", "100000"), 0.0);
   EXPECT_EQ(processors_of_cfs_quota("100000", "0"), 0.0);
+}
+
+TEST(RunningThreads, OfTheLoadLine) {
+  EXPECT_EQ(running_threads_of_loadavg("0.41 0.43 0.76 3/132 12345\n"), 3);
+  EXPECT_EQ(running_threads_of_loadavg("12.00 9.50 4.25 17/2048 99"), 17);
+  EXPECT_EQ(running_threads_of_loadavg(""), 0);
+  EXPECT_EQ(running_threads_of_loadavg("0.41 0.43 0.76"), 0);
+  EXPECT_EQ(running_threads_of_loadavg("0.41 0.43 0.76 x/132 1"), 0);
+  EXPECT_EQ(running_threads_of_loadavg("0.41 0.43 0.76 3 1"), 0);
 }
 
 constexpr const char* kMountsOfBoth =

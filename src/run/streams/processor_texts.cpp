@@ -1,8 +1,10 @@
 // The quota texts are whole numbers of microseconds; the group and mount lists are
 // lines of fields, those of mountinfo separated by blanks with a blank, tab, LF or
-// backslash inside a field written as a three-digit octal escape ("\040").
-#include "run/streams/cgroup_quota.h"
+// backslash inside a field written as a three-digit octal escape ("\040"); the
+// load line holds fields separated by blanks.
+#include "run/streams/processor_texts.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 
@@ -147,6 +149,14 @@ std::vector<QuotaFolder> quota_folders(std::string_view own_groups, std::string_
     if (find_mount(mounts, unified, mount)) add_folders(folders, mount, group, unified);
   }
   return folders;
+}
+
+int running_threads_of_loadavg(std::string_view text) {
+  for (int skipped = 0; skipped < 3; ++skipped) next_field(text, ' ');
+  std::string_view counts = next_field(text, ' ');
+  std::int64_t running = 0;
+  if (!whole_number(next_field(counts, '/'), running) || counts.empty()) return 0;
+  return static_cast<int>(std::min<std::int64_t>(running, 1 << 20));
 }
 
 }  // namespace floveran::platform
