@@ -1,11 +1,13 @@
 // The operating system's files, in one seam: opening by name, block reads and
 // writes, repositioning, identity and error texts. Everything above it is the
-// same on every platform; platform_posix.cpp implements it for POSIX systems.
+// same on every platform; platform_posix.cpp implements it for POSIX systems,
+// platform_windows.cpp for Windows.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace floveran::platform {
 
@@ -13,8 +15,14 @@ namespace floveran::platform {
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
-// An error as the system reports it (errno on POSIX); 0 is no error.
+// An error as the system reports it (errno on POSIX, GetLastError on Windows); 0
+// is no error.
 using SystemError = int;
+
+// The errors that this seam and the layers above it report of their own accord.
+extern const SystemError kErrorNoSuchFile;     // opening a name that does not exist
+extern const SystemError kErrorIsDirectory;    // opening a folder for reading
+extern const SystemError kErrorNotSeekable;    // repositioning what cannot be
 
 // Which file a handle reaches, whatever name it was opened by: two handles with
 // equal identities read and write the same bytes.
@@ -32,7 +40,13 @@ struct OpenedFile {
   bool seekable = false;      // can be repositioned at its first byte
 };
 
-// Opens an existing file for reading. A directory is refused (EISDIR).
+// The arguments after the program name, in UTF-8 on Windows (where they come from
+// the UTF-16 command line); on POSIX systems argv[1..] as they are.
+std::vector<std::string> program_arguments(int argc, char** argv);
+
+// Names are UTF-8 on Windows (converted to UTF-16 for the system) and bytes as
+// they are elsewhere.
+// Opens an existing file for reading. A directory is refused (kErrorIsDirectory).
 OpenedFile open_for_reading(const std::string& name);
 // Opens a file for writing, creating it when missing, without cutting its length:
 // the caller looks at its identity first.

@@ -47,6 +47,14 @@ OpenedFile open_with(const std::string& name, int flags) {
 
 }  // namespace
 
+const SystemError kErrorNoSuchFile = ENOENT;
+const SystemError kErrorIsDirectory = EISDIR;
+const SystemError kErrorNotSeekable = ESPIPE;
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+}
+
 OpenedFile open_for_reading(const std::string& name) { return open_with(name, O_RDONLY); }
 
 OpenedFile open_for_writing(const std::string& name) { return open_with(name, O_WRONLY | O_CREAT); }
