@@ -31,6 +31,8 @@ fi
 
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all
+# Unix file names in UTF-8, so that names with letters beyond ASCII map both ways.
+export LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
 unset DISPLAY WAYLAND_DISPLAY
 

@@ -1,9 +1,15 @@
 // Whole tables end to end: the header block, both conversion directions, missing
 // values, malformed records, the progress display and the line ends, with the
 // exact bytes of the output table and the console.
-#include <poll.h>
-
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <thread>
+
+#include "support/windows_files.h"
+#else
+#include <poll.h>
+#endif
 
 #include "e2e/run_tool.h"
 
@@ -158,6 +164,37 @@ TEST(Progress, MonthLineAndOneDotPerDay) {
 // read before it sees the end of its input.
 TEST(Progress, MarksAppearWhileTheInputIsStillComing) {
   TempDir dir;
+  const std::string first_part = "T\nYY\tMM\tDD\tHH\t100\n\n\n\n2001 3 1 1 1\n2001 3 2 1 1\n";
+  const std::string last_part = "2001 3 3 1 1\n";
+  const std::string marks = crlf("\nmonth 3/2001 ..");
+#ifdef _WIN32
+  // The input is a named pipe, the console an anonymous one.
+  NamedPipeWriter input;
+  ASSERT_TRUE(input.ready());
+  HANDLE console_read = nullptr;
+  HANDLE console_write = nullptr;
+  ASSERT_TRUE(::CreatePipe(&console_read, &console_write, nullptr, 0));
+  const HANDLE errors = open_for_child(kNullDevice, true);
+  const HANDLE in = open_for_child(kNullDevice, false);
+  const HANDLE tool = start_tool(dir.name(), {input.name(), "out.txt"}, in, console_write, errors);
+  ::CloseHandle(console_write);
+  ::CloseHandle(errors);
+  ::CloseHandle(in);
+  ASSERT_NE(tool, nullptr);
+  ASSERT_TRUE(input.wait_for_reader());
+  ASSERT_TRUE(input.write(first_part));
+
+  // Wait (at most 30 s) for the marks of the two records while the pipe is open.
+  std::string console;
+  read_pipe_until(console_read, console, marks, 30000);
+  EXPECT_NE(console.find(marks), std::string::npos) << "console so far: " << console;
+
+  EXPECT_TRUE(input.write(last_part));
+  input.close();
+  read_pipe_to_end(console_read, console);
+  ::CloseHandle(console_read);
+  EXPECT_EQ(wait_for_tool(tool), 0);
+#else
   int to_tool[2];
   int from_tool[2];
   ASSERT_EQ(::pipe(to_tool), 0);
@@ -174,12 +211,10 @@ TEST(Progress, MarksAppearWhileTheInputIsStillComing) {
   }
   ::close(to_tool[0]);
   ::close(from_tool[1]);
-  const std::string first_part = "T\nYY\tMM\tDD\tHH\t100\n\n\n\n2001 3 1 1 1\n2001 3 2 1 1\n";
   ASSERT_EQ(::write(to_tool[1], first_part.data(), first_part.size()),
             static_cast<ssize_t>(first_part.size()));
 
   // Wait (at most 30 s) for the marks of the two records while the pipe is open.
-  const std::string marks = crlf("\nmonth 3/2001 ..");
   std::string console;
   char buffer[4096];
   while (console.find(marks) == std::string::npos) {
@@ -191,7 +226,6 @@ TEST(Progress, MarksAppearWhileTheInputIsStillComing) {
   }
   EXPECT_NE(console.find(marks), std::string::npos) << "console so far: " << console;
 
-  const std::string last_part = "2001 3 3 1 1\n";
   EXPECT_EQ(::write(to_tool[1], last_part.data(), last_part.size()),
             static_cast<ssize_t>(last_part.size()));
   ::close(to_tool[1]);
@@ -202,6 +236,7 @@ TEST(Progress, MarksAppearWhileTheInputIsStillComing) {
   int wait_status = 0;
   ASSERT_EQ(::waitpid(child, &wait_status, 0), child);
   EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0);
+#endif
   EXPECT_EQ(console, crlf(kBanner + "1 columns \n\nmonth 3/2001 ...fertig..\n"));
 }
 

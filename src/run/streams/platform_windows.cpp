@@ -123,8 +123,11 @@ ReadResult read_bytes(FileHandle file, char* destination, std::size_t size) {
   const DWORD asked = static_cast<DWORD>(size < kLargestTransfer ? size : kLargestTransfer);
   if (::ReadFile(handle_of(file), destination, asked, &read, nullptr)) return {read, 0};
   const SystemError error = last_error();
-  // The writer of a pipe has closed its end: that is the end of the input.
-  if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) return {0, 0};
+  // The writer of a pipe has closed its end, or the server of a named pipe has
+  // disconnected after its last bytes: that is the end of the input.
+  if (error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_HANDLE_EOF) {
+    return {0, 0};
+  }
   return {0, error};
 }
 
