@@ -2,7 +2,7 @@
 # Runs a Windows console program under wine64 for ctest and GoogleTest's test
 # discovery, in the Wine prefix PREFIX, which is made on first use.
 #
-#   run-under-wine.sh PREFIX PROGRAM.exe [ARGUMENTS...]
+#   run-under-wine.sh [--bytes] [--own-server] PREFIX PROGRAM.exe [ARGUMENTS...]
 #
 # The prefix belongs to one build folder and is made once (wineboot, some seconds),
 # under a lock so that programs started at the same time wait for it rather than
@@ -11,12 +11,31 @@
 # offered. What the program writes to standard output and standard error keeps
 # its bytes, but for the CR of each CR LF, which this side of the bridge does not
 # want: a Windows program's text mode (GoogleTest's listing, its reports) writes
-# CR LF, and ctest and the discovery of tests read LF lines. The exit status is the
+# CR LF, and ctest and the discovery of tests read LF lines. With --bytes nothing
+# is changed: standard input, output and error are the program's own (the README
+# examples and the comparison of console bytes use that). The exit status is the
 # program's.
+#
+# Wine opens files in its server process, so a name such as /dev/fd/63 (a bash
+# process substitution) reaches the descriptors of whoever started the server.
+# --own-server waits until the prefix has no server, then starts one that
+# inherits this script's descriptors and ends with the program; programs that run
+# at the same time in the same prefix then share it, in turn.
 set -uo pipefail
-prefix=${1:?usage: run-under-wine.sh PREFIX PROGRAM [ARGUMENTS...]}
+usage="usage: run-under-wine.sh [--bytes] [--own-server] PREFIX PROGRAM [ARGUMENTS...]"
+bytes=false
+own_server=false
+while [ $# -gt 0 ]; do
+  case $1 in
+    --bytes) bytes=true ;;
+    --own-server) own_server=true ;;
+    *) break ;;
+  esac
+  shift
+done
+prefix=${1:?$usage}
 shift
-[ $# -ge 1 ] || { echo "usage: run-under-wine.sh PREFIX PROGRAM [ARGUMENTS...]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "$usage" >&2; exit 2; }
 
 wine=${FLOVERAN_WINE:-}
 if [ -z "$wine" ]; then
@@ -28,6 +47,9 @@ if [ -z "$wine" ]; then
   echo "run-under-wine.sh: wine64 not found (Debian: wine64, or bash .ci/install-deps.sh windows)" >&2
   exit 2
 fi
+
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver || echo wineserver)
 
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all
@@ -43,13 +65,20 @@ if [ ! -e "$prefix/.made" ]; then
     if [ ! -e "$prefix/.made" ]; then
       "$wine" wineboot --init >/dev/null 2>&1
       # wineboot returns before the prefix is written out; the server's end marks it.
-      "$(dirname "$wine")/wineserver" --wait 2>/dev/null || wineserver --wait 2>/dev/null || true
+      "$wineserver" --wait 2>/dev/null || true
       [ -e "$prefix/system.reg" ] || { echo "run-under-wine.sh: could not make the Wine prefix $prefix" >&2; exit 2; }
       touch "$prefix/.made"
     fi
   ) 9>"$prefix.lock" || exit 2
 fi
 
+if $own_server; then
+  "$wineserver" --wait 2>/dev/null || true
+  "$wineserver" --persistent=0 2>/dev/null || true
+fi
+if $bytes; then
+  exec "$wine" "$@"
+fi
 "$wine" "$@" 2> >(sed -u 's/\r$//' >&2) | sed -u 's/\r$//'
 status=${PIPESTATUS[0]}
 wait
