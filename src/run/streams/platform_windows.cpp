@@ -40,6 +40,25 @@ std::string utf8_from_wide(const wchar_t* wide) {
   return text;
 }
 
+// A name as the system takes it: UTF-16, and written as an extended-length path
+// (\\?\C:\... or \\?\UNC\server\...) when its full path is too long for the
+// classic limit of MAX_PATH characters, which such a path is not held to. Names of
+// devices and pipes (\\.\...) and extended-length names stay as they are.
+std::wstring system_name(const std::string& name) {
+  const std::wstring wide = wide_from_utf8(name);
+  if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
+  // Folders are held to 12 characters less than files.
+  constexpr DWORD kLongestClassicPath = MAX_PATH - 12;
+  const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0 || needed <= kLongestClassicPath) return wide;
+  std::wstring full(needed, L'\0');
+  const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return wide;
+  full.resize(length);
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
 // What the tool needs to know of an opened handle. Files on a disk are regular and
 // seekable, and are known by their volume serial number and file index; pipes and
 // character devices are neither, and each handle of them counts as a file of its own.
@@ -85,7 +104,7 @@ std::vector<std::string> program_arguments(int, char**) {
 }
 
 OpenedFile open_for_reading(const std::string& name) {
-  const std::wstring wide = wide_from_utf8(name);
+  const std::wstring wide = system_name(name);
   const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -102,7 +121,7 @@ OpenedFile open_for_reading(const std::string& name) {
 }
 
 OpenedFile open_for_writing(const std::string& name) {
-  const std::wstring wide = wide_from_utf8(name);
+  const std::wstring wide = system_name(name);
   const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return failed_with(last_error());
