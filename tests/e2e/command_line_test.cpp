@@ -295,12 +295,12 @@ TEST_F(CommandLine, PipeAsInputConvertsLikeAFile) {
 }
 
 // Names with letters beyond ASCII, given as UTF-8 (on Windows through the UTF-16
-// command line), open as input and as output and come back as the same UTF-8
-// bytes in the title line and on the console.
+// command line), open as input and as output, in a folder whose name has a blank,
+// and come back as the same UTF-8 bytes in the title line and on the console.
 TEST_F(CommandLine, NamesWithLettersBeyondAsciiOpenAndPrintInUtf8) {
   const std::string input = "Abfl\xc3\xbcsse_\xc3\xa4\xc3\xb8\xc3\x9f.txt";    // Abflüsse_äøß.txt
   const std::string output = "Spende_\xc3\xb8\xc3\x9f\xc3\xa4.txt";               // Spende_øßä.txt
-  const std::string folder = "Gro\xc3\x9f" "e_\xc3\x98re";                           // Große_Øre
+  const std::string folder = "Gro\xc3\x9f" "e \xc3\x98re";                           // "Große Øre"
   std::filesystem::create_directory(path_from_utf8(dir.file(folder)));
   write_file(dir.file(folder + "/" + input), kTable);
   const ToolRun run = run_tool(dir, {folder + "/" + input, folder + "/" + output});

@@ -12,6 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "support/windows_command_line.h"
 #else
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -49,26 +51,6 @@ struct ToolOptions {
 
 inline std::wstring wide_from_utf8(const std::string& text) {
   return path_from_utf8(text).wstring();
-}
-
-// One argument of a command line as the C runtime and CommandLineToArgvW read it
-// back: quoted when it holds a blank, a tab or a quote, or is empty; backslashes
-// doubled where a quote follows them.
-inline std::wstring quoted_argument(const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
-  std::wstring quoted = L"\"";
-  std::size_t backslashes = 0;
-  for (wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(2 * backslashes, L'\\');
-  return quoted + L"\"";
 }
 
 // The built tool as a full Windows path (FLOVERAN_BINARY may be written the POSIX

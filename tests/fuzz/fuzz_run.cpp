@@ -38,6 +38,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "support/windows_command_line.h"
 #else
 #include <fcntl.h>
 #include <poll.h>
@@ -227,23 +229,9 @@ struct Outcome {
 
 #ifdef _WIN32
 
-// One argument of a command line as CommandLineToArgvW reads it back.
+// The arguments are ASCII: each widens byte by byte.
 std::wstring quoted_argument(const std::string& argument) {
-  const std::wstring wide(argument.begin(), argument.end());  // the arguments are ASCII
-  if (!wide.empty() && wide.find_first_of(L" \t\"") == std::wstring::npos) return wide;
-  std::wstring quoted = L"\"";
-  std::size_t backslashes = 0;
-  for (wchar_t c : wide) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(2 * backslashes, L'\\');
-  return quoted + L"\"";
+  return floveran::testing::quoted_argument(std::wstring(argument.begin(), argument.end()));
 }
 
 HANDLE inheritable_file(const std::wstring& name, bool writing) {
@@ -263,7 +251,7 @@ Outcome run_tool(const std::vector<std::string>& arguments, bool) {
   wchar_t full[4096];
   const DWORD length = ::GetFullPathNameW(tool_name.c_str(), 4096, full, nullptr);
   check(length > 0 && length < 4096, "cannot name the tool", tool);
-  std::wstring command_line = quoted_argument(std::filesystem::path(full).string());
+  std::wstring command_line = floveran::testing::quoted_argument(full);
   for (const std::string& a : arguments) command_line += L" " + quoted_argument(a);
 
   STARTUPINFOW startup{};
