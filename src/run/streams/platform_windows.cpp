@@ -179,14 +179,22 @@ FileHandle standard_output() { return file_of(::GetStdHandle(STD_OUTPUT_HANDLE))
 // signal for it.
 void keep_running_on_broken_pipes() {}
 
+// The system's message, in English where the system has it, else in its own
+// language; the errors this seam makes itself have texts of their own, since not
+// every system has a message for them.
 std::string error_text(SystemError error) {
-  wchar_t* text = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(error), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string message = length > 0 ? utf8_from_wide(text) : std::string();
-  if (text != nullptr) ::LocalFree(text);
+  if (error == kErrorIsDirectory) return "Is a directory";
+  std::string message;
+  for (const DWORD language : {DWORD{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)}, DWORD{0}}) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(error), language, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length > 0) message = utf8_from_wide(text);
+    if (text != nullptr) ::LocalFree(text);
+    if (!message.empty()) break;
+  }
+  // As strerror has it: one line, without the closing period.
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                               message.back() == ' ' || message.back() == '.')) {
     message.pop_back();
