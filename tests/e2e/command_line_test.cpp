@@ -294,6 +294,17 @@ TEST_F(CommandLine, PipeAsInputConvertsLikeAFile) {
 #endif
 }
 
+// Arguments reach the tool as they were given, whatever blanks, quotes and
+// backslashes they hold (on Windows they pass through one quoted command line).
+TEST_F(CommandLine, ArgumentsArriveAsGiven) {
+  for (const std::string input : {"no such table.txt", "say \"no\".txt", "trailing\\", "in\\\"side\\\\\" x",
+                                  "\t tab and blank "}) {
+    const ToolRun run = run_tool(dir, {input, "out.txt"});
+    EXPECT_EQ(run.status, 2) << input;
+    EXPECT_EQ(run.console, crlf(kBanner + "error opening file " + input + "\n")) << input;
+  }
+}
+
 // Names with letters beyond ASCII, given as UTF-8 (on Windows through the UTF-16
 // command line), open as input and as output, in a folder whose name has a blank,
 // and come back as the same UTF-8 bytes in the title line and on the console.
