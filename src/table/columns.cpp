@@ -15,6 +15,9 @@
 // when it was skipped, so the scan would find the same token again. Each byte is
 // thus looked at a bounded number of times, and the count and the final token are
 // those of the literal rule.
+//
+// The fields left out are the white-space-delimited tokens of W less the distinct
+// tokens counted (a token counted twice, behind a field of blanks, is one).
 #include "table/columns.h"
 
 #include <cstring>
@@ -36,8 +39,25 @@ void drop_prefix(std::string_view& text, std::ptrdiff_t n) {
   text.remove_prefix(std::min(static_cast<std::size_t>(n), text.size()));
 }
 
-int count_fields(std::string_view working, std::string& last_token) {
+namespace {
+
+std::int64_t count_tokens(std::string_view text) {
+  std::int64_t tokens = 0;
+  bool in_token = false;
+  for (const char c : text) {
+    const bool space = is_space(static_cast<unsigned char>(c));
+    if (!space && !in_token) ++tokens;
+    in_token = !space;
+  }
+  return tokens;
+}
+
+}  // namespace
+
+int count_fields(std::string_view working, std::string& last_token, std::int64_t* fields_left_out) {
+  const std::string_view whole = working;
   std::int64_t count = 0;
+  std::int64_t distinct = 0;       // tokens counted, each once
   std::string_view token;          // the token found last, pointing into `working`
   std::int32_t token_value = 0;    // atoi of it
   std::string_view current;        // the token of this round, empty when none
@@ -49,6 +69,7 @@ int count_fields(std::string_view working, std::string& last_token) {
     if (token.empty() || working.data() > token.data()) {
       token = first_token(working);
       token_value = token.empty() ? 0 : atoi(token);
+      if (!token.empty()) ++distinct;
     }
     current = token;
     if (current.empty()) break;
@@ -57,6 +78,7 @@ int count_fields(std::string_view working, std::string& last_token) {
     if (token_value == 0) break;
   }
   last_token.assign(current);
+  if (fields_left_out != nullptr) *fields_left_out = count_tokens(whole) - distinct;
   return count > INT32_MAX ? INT32_MAX : static_cast<int>(count);
 }
 
@@ -64,10 +86,10 @@ ColumnCount count_columns(TextInput& input, const RunSettings& settings) {
   ColumnCount result;
   std::string line;
   // Line 1 is not looked at, so it is skipped rather than held, whatever its length.
-  const bool have_line_2 = skip_line(input) && read_line(input, line);
+  result.line_2_found = skip_line(input) && read_line(input, line);
   // The area line is text: it ends at a NUL byte, should one be in it.
   line.resize(std::min(line.find('\0'), line.size()));
-  if (!have_line_2 || line.size() <= kAreaLineLabelWidth) return result;
+  if (!result.line_2_found || line.size() <= kAreaLineLabelWidth) return result;
   result.area_line_read = true;
   // The working string, built in place: the line behind its labels, and a tab.
   line.erase(0, kAreaLineLabelWidth);
@@ -77,7 +99,7 @@ ColumnCount count_columns(TextInput& input, const RunSettings& settings) {
     result.count = settings.column_count;
     result.token.assign(line, 0, line.size() - 1);  // the remainder of line 2
   } else {
-    result.count = count_fields(line, result.token);
+    result.count = count_fields(line, result.token, &result.fields_left_out);
   }
   return result;
 }

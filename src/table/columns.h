@@ -13,10 +13,12 @@
 namespace floveran {
 
 struct ColumnCount {
+  bool line_2_found = false;    // false: the input has no line 2
   bool area_line_read = false;  // false: line 2 is missing or has at most 12 characters
   std::int32_t count = 0;
   std::string token;            // the field that ended the count; with a given count,
                                 // the remainder of line 2
+  std::int64_t fields_left_out = 0;  // fields of line 2 that the count did not reach
 };
 
 ColumnCount count_columns(TextInput& input, const RunSettings& settings);
@@ -30,6 +32,9 @@ void drop_prefix(std::string_view& text, std::ptrdiff_t n);
 
 // The counting rule on a working string (the area line behind its labels, with one
 // tab appended). Returns the count; `last_token` receives the token that ended it.
-int count_fields(std::string_view working, std::string& last_token);
+// When `fields_left_out` is given, it receives how many white-space-delimited
+// fields of the working string were never counted: those behind a field that
+// reads as 0, and the parts of a field that are separated by blanks, not tabs.
+int count_fields(std::string_view working, std::string& last_token, std::int64_t* fields_left_out = nullptr);
 
 }  // namespace floveran

@@ -6,6 +6,7 @@
 //   other:  copied as read.
 // A header line that is not there (the input ended before it) writes nothing; once
 // the input has ended past the area line nothing more can follow, so the pass ends.
+// Then every column whose area is still 0 is reported, once.
 #include "table/header.h"
 
 #include "table/fields.h"
@@ -58,6 +59,8 @@ void copy_header_block(RunState& state, const RunSettings& settings) {
     if (i == 1) write_title_prefix(state, settings);
     copy_line(state.input, state.output);
   }
+  report_zero_areas(state.diagnostics, state.areas, settings.column_count, settings.head_rows,
+                    settings.method);
 }
 
 }  // namespace floveran

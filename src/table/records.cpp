@@ -9,13 +9,24 @@
 // The time step of the first record of a day is the hour equal to timestep_hours,
 // compared exactly in double precision: with the default of 1.0 the dot falls on
 // hour 1 and the month line on day 1, hour 1.
+//
+// What the loop tells on standard error costs the common record nothing: the
+// scans count the LFs they pass, so a record that was read on into a later line
+// shows as a line count that moved between its first date field and its last
+// value. The first scan that fails notes where the loop stopped and the text
+// there; only then, at the end, is the rest of the input read to count its lines.
 #include "table/records.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "convert/convert.h"
+#include "run/numbers/general_digits.h"
+#include "run/numbers/general_layout.h"
+#include "run/numbers/vector_level.h"
 #include "table/fields.h"
+#include "table/input_rest.h"
 #include "table/layout.h"
 
 namespace floveran {
@@ -28,6 +39,16 @@ struct RecordDate {
   std::int32_t month = 0;
   std::int32_t day = 0;
   std::int32_t hour = 0;
+};
+
+// What the loop found on its way, reported when it ends.
+struct LoopEnd {
+  std::int64_t records = 0;      // rows written, in full or in part
+  bool stopped = false;          // a scan failed: `stop` says where
+  RecordStop stop;
+  std::int32_t unread_values = 0;  // of the record in which a value failed, ...
+  std::int64_t record_line = 0;    // ... the line it began on ...
+  std::int64_t last_line = 0;      // ... and the line its reading ended on
 };
 
 // Held in the console's buffer: they go out with the next message or before the
@@ -49,51 +70,201 @@ void write_date(TextOutput& out, const RecordDate& date) {
   }
 }
 
+// The first failed scan: the line it stopped on and the text from where its item
+// began (none at the end of the input).
+void note_stop(TextInput& in, LoopEnd& end, StopCause cause, const ScanEnd& scan) {
+  end.stopped = true;
+  end.stop.cause = scan.result < 0 ? StopCause::end_inside_record : cause;
+  end.stop.line = in.line_ends + 1;
+  if (scan.result == 0) end.stop.text = peek_text(in, scan.start, kShownTextBytes);
+}
+
+// A value that is not plain, by the whole scan; a failure is noted.
+[[gnu::noinline]] bool read_other_value(TextInput& in, double& value, LoopEnd& end) {
+  const ScanEnd scan = scan_value(in, value);
+  if (scan.result == 1) return true;
+  if (!end.stopped) note_stop(in, end, StopCause::not_a_number, scan);
+  ++end.unread_values;
+  return false;
+}
+
+// The values of a batch at a vector level, written as the scalar loop writes
+// them: nothing for an unread value, the missing marker, or the separator and the
+// general form. A value that the kernel laid out is put together in the room
+// taken once for the batch; every other goes through format_general's paths,
+// which take their own.
+constexpr std::size_t kBatchValueRoom = 1 + kGeneralPiecesRoom;  // the separator, then the pieces
+static_assert(kValuePrecision <= kMaxBatchPrecision && kFieldSeparator.size() == 1);
+
+void write_batch(TextOutput& out, const double* values, const bool* scanned, const double* converted,
+                 const std::uint64_t* heads, const std::uint64_t* tails, const std::uint32_t* shapes,
+                 std::int32_t count) {
+  const std::size_t room = static_cast<std::size_t>(count) * kBatchValueRoom;
+  char* p = output_space(out, room);
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (!scanned[i]) continue;
+    if (values[i] < kMissingThreshold) {
+      for (char c : kMissingMarker) *p++ = c;
+      continue;
+    }
+    if (shapes[i] == 0) [[unlikely]] {
+      output_advance(out, p);
+      write_plain(out, kFieldSeparator);
+      write_general_apart(out, converted[i], kValuePrecision);
+      p = output_space(out, room);
+      continue;
+    }
+    *p++ = kFieldSeparator[0];
+    p = put_general_pieces(heads[i], tails[i], shapes[i], p);
+  }
+  output_advance(out, p);
+}
+
+// One batch of values at a vector level: the runs of plain values read and the
+// text of the results laid out by the kernels (read_plain_values,
+// prove_general_texts); every value they leave goes through the whole scan and
+// format_general's paths as at the scalar level. Out of the record loop, so that
+// the scalar level runs that loop as it was.
+[[gnu::noinline]] void convert_batch_with_kernels(RunState& state, const RunSettings& settings, PlainValuesKernel kernel,
+                                                  std::int32_t first, std::int32_t count, LoopEnd& end) {
+  TextInput& in = state.input;
+  double values[kValueBatch];
+  bool scanned[kValueBatch];
+  for (std::int32_t i = 0; i < count;) {
+    const std::int32_t read = read_plain_values(in, kernel, values + i, count - i);
+    for (std::int32_t j = i; j < i + read; ++j) scanned[j] = true;
+    i += read;
+    if (i == count) break;
+    values[i] = 0.0;
+    scanned[i] = read_other_value(in, values[i], end);
+    ++i;
+  }
+  double converted[kValueBatch];
+  const double* const areas = state.areas.data() + first;
+  for (std::int32_t i = 0; i < count; ++i) {
+    converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
+  }
+  std::uint64_t heads[kValueBatch];
+  std::uint64_t tails[kValueBatch];
+  std::uint32_t shapes[kValueBatch];
+  prove_general_texts(converted, count, kValuePrecision, heads, tails, shapes);
+  write_batch(state.output, values, scanned, converted, heads, tails, shapes, count);
+}
+
+// The values of one record, read, converted and written a batch at a time. Reading
+// and writing share no state, so the bytes are those of one column after the
+// other; each value is converted with the same operations as on its own (a missing
+// or unread one too, whose result is not written), and the values of a batch no
+// longer wait on each other. At a vector level the kernels take each batch. A
+// function of its own, which holds nothing but this,
+// so that the loops keep their state in registers.
+[[gnu::noinline]] void convert_values(RunState& state, const RunSettings& settings, LoopEnd& end) {
+  TextInput& in = state.input;
+  TextOutput& out = state.output;
+  const PlainValuesKernel kernel = plain_values_kernel();
+  for (std::int32_t first = 1; first <= settings.column_count; first += kValueBatch) {
+    const std::int32_t count = std::min(kValueBatch, settings.column_count - first + 1);
+    if (kernel != nullptr) {
+      convert_batch_with_kernels(state, settings, kernel, first, count, end);
+      continue;
+    }
+    double values[kValueBatch];
+    bool scanned[kValueBatch];
+    for (std::int32_t i = 0; i < count; ++i) {
+      values[i] = 0.0;
+      scanned[i] = read_plain_value(in, values[i]) || read_other_value(in, values[i], end);
+    }
+    double converted[kValueBatch];
+    const double* const areas = state.areas.data() + first;
+    for (std::int32_t i = 0; i < count; ++i) {
+      converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+      if (!scanned[i]) continue;
+      if (values[i] < kMissingThreshold) {
+        write_plain(out, kMissingMarker);
+        continue;
+      }
+      write_plain(out, kFieldSeparator);
+      write_general(out, converted[i], kValuePrecision);
+    }
+  }
+}
+
+// The reports of the loop's end. The rest of the input is read only when the loop
+// stopped at a failed scan or at a Ctrl-Z, which may have cut off more records.
+[[gnu::noinline]] void report_loop_end(RunState& state, const RunSettings& settings, LoopEnd& end) {
+  TextInput& in = state.input;
+  Diagnostics& diagnostics = state.diagnostics;
+  if (state.output.error != 0 || in.error != 0) return;  // the driver reports these
+  if (!end.stopped && !in.ended_at_ctrl_z) {
+    report_read_on_total(diagnostics);
+    return;
+  }
+  const std::int64_t line_of_end = in.line_ends + 1;
+  const InputRest rest = read_rest_of_input(in);
+  if (rest.data_past_ctrl_z && (!end.stopped || end.stop.cause == StopCause::end_inside_record)) {
+    if (!end.stopped) end.stop.line = line_of_end;
+    end.stopped = true;
+    end.stop.cause = StopCause::ctrl_z;
+    end.stop.text = rest.ctrl_z_text;
+  }
+  if (!end.stopped) {
+    report_read_on_total(diagnostics);
+    return;
+  }
+  // A scan that met the end of the input behind the last LF stands on the last line.
+  RecordStop& stop = end.stop;
+  stop.line = std::clamp<std::int64_t>(stop.line, 1, std::max<std::int64_t>(rest.lines, 1));
+  if (end.record_line != 0 && std::min(end.last_line, rest.lines) > end.record_line) {
+    report_record_read_on(diagnostics, end.record_line, std::min(end.last_line, rest.lines),
+                          settings.column_count);
+  }
+  report_read_on_total(diagnostics);
+  stop.records_converted = end.records;
+  stop.column_count = settings.column_count;
+  // A row written in part used its stop line; otherwise that line is not converted.
+  stop.lines_not_converted =
+      std::max<std::int64_t>(0, rest.lines - stop.line + (stop.last_row_values < 0 ? 1 : 0));
+  report_records_stopped(diagnostics, stop);
+}
+
 }  // namespace
 
 void convert_records(RunState& state, const RunSettings& settings) {
   TextInput& in = state.input;
   TextOutput& out = state.output;
-  bool end_of_data = false;
-  while (!end_of_data && out.error == 0) {
+  LoopEnd end;
+  while (!end.stopped && out.error == 0) {
+    if (!item_close_ahead(in)) skip_white_space(in);
+    const std::int64_t record_line = in.line_ends + 1;
     std::int32_t fields[kDateFieldCount];
-    if (scan_ints(in, fields, kDateFieldCount) != kDateFieldCount) break;
+    ScanEnd failed{};
+    const int dates = scan_ints(in, fields, kDateFieldCount, &failed);
+    if (dates != kDateFieldCount) {
+      if (dates >= 0) note_stop(in, end, StopCause::not_a_date, failed);
+      break;
+    }
     const RecordDate date = {fields[0], fields[1], fields[2], fields[3]};
     show_progress(state.console, date, settings.timestep_hours);
     write_date(out, date);
 
-    // The values are read a batch at a time, converted, then written. Reading and
-    // writing share no state, so the bytes are those of one column after the other;
-    // each value is converted with the same operations as on its own (a missing or
-    // unread one too, whose result is not written), and the values of a batch no
-    // longer wait on each other.
-    for (std::int32_t first = 1; first <= settings.column_count; first += kValueBatch) {
-      const std::int32_t count = std::min(kValueBatch, settings.column_count - first + 1);
-      double values[kValueBatch];
-      bool scanned[kValueBatch];
-      for (std::int32_t i = 0; i < count; ++i) {
-        values[i] = 0.0;
-        scanned[i] = scan_double(in, values[i]) == 1;
-        if (!scanned[i]) end_of_data = true;
-      }
-      double converted[kValueBatch];
-      const double* const areas = state.areas.data() + first;
-      for (std::int32_t i = 0; i < count; ++i) {
-        converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
-      }
-      for (std::int32_t i = 0; i < count; ++i) {
-        if (!scanned[i]) continue;
-        if (values[i] < kMissingThreshold) {
-          write_plain(out, kMissingMarker);
-          continue;
-        }
-        write_plain(out, kFieldSeparator);
-        write_general(out, converted[i], kValuePrecision);
-      }
-    }
+    convert_values(state, settings, end);
     write_text(out, "\n");
+    ++end.records;
+    const std::int64_t last_line = in.line_ends + 1;
+    if (end.stopped) {
+      // A value failed. Whether the record was read on into a line that exists is
+      // known once the rest is counted.
+      end.stop.last_row_values = settings.column_count - end.unread_values;
+      end.record_line = record_line;
+      end.last_line = last_line;
+    } else if (last_line != record_line) {
+      report_record_read_on(state.diagnostics, record_line, last_line, settings.column_count);
+    }
     skip_line(in);
   }
+  report_loop_end(state, settings, end);
 }
 
 }  // namespace floveran

@@ -1,7 +1,7 @@
 // The records of one run: RunSettings, the settings of the command line, and
-// RunState, the streams and the areas the phases work with. The program fills and
-// owns both and lends them to the phases of this folder: column detection, the
-// header pass and the record loop.
+// RunState, the streams, the diagnostics and the areas the phases work with. The
+// program fills and owns both and lends them to the phases of this folder: column
+// detection, the header pass and the record loop.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include "run/streams/text_input.h"
 #include "run/streams/text_output.h"
+#include "table/diagnostics.h"
 
 namespace floveran {
 
@@ -29,6 +30,7 @@ struct RunState {
   TextInput input;
   TextOutput output;
   TextOutput console;         // progress marks are held here until the next message or read
+  Diagnostics diagnostics;    // standard error
   std::vector<double> areas;  // area of column c at index c; index 0 unused
 };
 

@@ -9,56 +9,35 @@
 
 #ifdef _WIN32
 #include "support/windows_files.h"
-#else
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 #include "e2e/run_tool.h"
+#include "support/links.h"
 
 namespace floveran::testing {
 namespace {
 
-// A small table in the usual layout: 2 gauges, 5 header lines, 2 records.
-const std::string kTable =
-    "T\n"
-    "YY\tMM\tDD\tHH\t100.0\t50.0\n"
-    "h3\n"
-    "h4\n"
-    "h5\n"
-    "2000\t1\t1\t1\t10.0\t-9999\n"
-    "2000\t1\t1\t2\t12.5\t3.2\n";
-
-const std::string kTableConverted = crlf(
-    "specific_runoff_from_in.txt,_output_timestep:_1.00_h,_original:T\n"
-    "YY\tMM\tDD\tHH\t100.000\t50.000\n"
-    "h3\n"
-    "h4\n"
-    "h5\n"
-    "2000\t1\t1\t1\t0.36\t-9999\n"
-    "2000\t1\t1\t2\t0.45\t0.2304\n");
-
-const std::string kTableConsole = crlf(kBanner + "2 columns \n\nmonth 1/2000 .fertig..\n");
-
 class CommandLine : public ::testing::Test {
  protected:
   TempDir dir;
-  void SetUp() override { write_file(dir.file("in.txt"), kTable); }
+  void SetUp() override { write_file(dir.file("in.txt"), kSmallTable); }
   bool exists(const char* name) const { return std::filesystem::exists(dir.file(name)); }
-  void expect_input_unchanged() const { EXPECT_EQ(read_file(dir.file("in.txt")), kTable); }
+  void expect_input_unchanged() const { EXPECT_EQ(read_file(dir.file("in.txt")), kSmallTable); }
 };
 
 TEST_F(CommandLine, NoArgumentPrintsUsageAndEndsWithStatus1) {
   const ToolRun run = run_tool(dir, {});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.console, crlf(kBanner + kUsage));
+  EXPECT_EQ(run.errors, "");
 }
 
 TEST_F(CommandLine, CompletedRunEndsWithFertigAndStatus0) {
   const ToolRun run = run_tool(dir, {"in.txt", "out.txt"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.console, kTableConsole);
-  EXPECT_EQ(read_file(dir.file("out.txt")), kTableConverted);
+  EXPECT_EQ(run.console, kSmallTableConsole);
+  EXPECT_EQ(run.errors, "");
+  EXPECT_EQ(read_file(dir.file("out.txt")), kSmallTableConverted);
   expect_input_unchanged();
 }
 
@@ -67,6 +46,8 @@ TEST_F(CommandLine, MissingInputEndsWithStatus2AndLeavesTheOutputAlone) {
   const ToolRun run = run_tool(dir, {"missing.txt", "out.txt"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.console, crlf(kBanner + "error opening file missing.txt\n"));
+  EXPECT_TRUE(has_system_reason(run.errors, "floveran: cannot open the input \"missing.txt\": ",
+                                "No such file or directory"));
   EXPECT_EQ(read_file(dir.file("out.txt")), "keep me\n");
 }
 
@@ -75,6 +56,7 @@ TEST_F(CommandLine, DirectoryAsInputCannotBeOpened) {
   const ToolRun run = run_tool(dir, {"folder", "out.txt"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.console, crlf(kBanner + "error opening file folder\n"));
+  EXPECT_EQ(run.errors, "floveran: cannot open the input \"folder\": Is a directory\n");
   EXPECT_FALSE(exists("out.txt"));
 }
 
@@ -82,9 +64,12 @@ TEST_F(CommandLine, InputNameAloneOpensTheInputThenPrintsUsage) {
   ToolRun run = run_tool(dir, {"in.txt"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.console, crlf(kBanner + kUsage));
+  EXPECT_EQ(run.errors, "");
   run = run_tool(dir, {"missing.txt"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.console, crlf(kBanner + "error opening file missing.txt\n"));
+  EXPECT_TRUE(has_system_reason(run.errors, "floveran: cannot open the input \"missing.txt\": ",
+                                "No such file or directory"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1)
       << "only the input may exist";
 }
@@ -93,7 +78,10 @@ TEST_F(CommandLine, OutputInAMissingFolderEndsWithStatus3) {
   const ToolRun run = run_tool(dir, {"in.txt", "no/such/folder/out.txt"});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.console, crlf(kBanner + "error opening file no/such/folder/out.txt\n"));
+  EXPECT_TRUE(has_system_reason(run.errors, "floveran: cannot open the output \"no/such/folder/out.txt\": ",
+                                "No such file or directory"));
   expect_input_unchanged();
+  EXPECT_EQ(folder_contents(dir.path), std::vector<std::string>{"in.txt"});
 }
 
 TEST_F(CommandLine, OutputThatIsTheInputIsRefusedBeforeAnythingIsTruncated) {
@@ -107,24 +95,21 @@ TEST_F(CommandLine, OutputThatIsTheInputIsRefusedBeforeAnythingIsTruncated) {
     const ToolRun run = run_tool(dir, {"in.txt", output});
     EXPECT_EQ(run.status, 3) << output;
     EXPECT_EQ(run.console, crlf(kBanner + "error opening file " + output + "\n")) << output;
+    EXPECT_EQ(run.errors, "floveran: cannot open the output \"" + shown_name(output) +
+                              "\": the output is the input file\n");
     expect_input_unchanged();
+    EXPECT_EQ(folder_contents(dir.path), (std::vector<std::string>{"hardlink.txt", "in.txt"})) << output;
   }
 }
 
 TEST_F(CommandLine, OutputThatIsASymbolicLinkToTheInputIsRefused) {
-  std::error_code error;
-  std::filesystem::create_symlink("in.txt", dir.path / "symlink.txt", error);
-#ifdef _WIN32
-  // Creating one takes a privilege or developer mode; Wine makes none that opens.
-  if (error || read_file(dir.file("symlink.txt")) != kTable) {
-    GTEST_SKIP() << "this system made no symbolic link that reads as its target";
-  }
-#endif
-  ASSERT_FALSE(error) << error.message();
+  if (!make_symbolic_link("in.txt", dir.file("symlink.txt"))) GTEST_SKIP() << kNoSymbolicLinks;
   const ToolRun run = run_tool(dir, {"in.txt", "symlink.txt"});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.console, crlf(kBanner + "error opening file symlink.txt\n"));
+  EXPECT_EQ(run.errors, "floveran: cannot open the output \"symlink.txt\": the output is the input file\n");
   expect_input_unchanged();
+  EXPECT_EQ(folder_contents(dir.path), (std::vector<std::string>{"in.txt", "symlink.txt"}));
 }
 
 TEST_F(CommandLine, FullDiskIsAWriteErrorWithStatus3) {
@@ -135,6 +120,7 @@ TEST_F(CommandLine, FullDiskIsAWriteErrorWithStatus3) {
   const ToolRun run = run_tool(dir, {"in.txt", "/dev/full"});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.console, crlf(kBanner + "2 columns \n\nmonth 1/2000 .error writing file /dev/full\n"));
+  EXPECT_EQ(run.errors, "floveran: cannot write the output \"/dev/full\": No space left on device\n");
   expect_input_unchanged();
 }
 
@@ -142,7 +128,7 @@ TEST_F(CommandLine, FullDiskIsAWriteErrorWithStatus3) {
 // few bytes and goes away: the tool's next write fails.
 TEST_F(CommandLine, OutputWhoseReaderGoesAwayIsAWriteErrorWithStatus3) {
 #ifdef _WIN32
-  std::string table = kTable;
+  std::string table = kSmallTable;
   for (int i = 0; i < 40000; ++i) table += "2000\t1\t2\t3\t12.5\t3.2\n";
   write_file(dir.file("in.txt"), table);
   HANDLE reader = INVALID_HANDLE_VALUE;
@@ -163,6 +149,7 @@ TEST_F(CommandLine, OutputWhoseReaderGoesAwayIsAWriteErrorWithStatus3) {
   takes_a_little.join();
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.console, crlf(kBanner + "2 columns \n\nmonth 1/2000 .error writing file " + pipe_name + "\n"));
+  EXPECT_TRUE(has_system_reason(run.errors, "floveran: cannot write the output \"" + shown_name(pipe_name) + "\": ", ""));
   EXPECT_EQ(read_file(dir.file("in.txt")), table);
 #else
   GTEST_SKIP() << "a named pipe's reader cannot be timed here without racing the tool's open; "
@@ -172,16 +159,18 @@ TEST_F(CommandLine, OutputWhoseReaderGoesAwayIsAWriteErrorWithStatus3) {
 
 TEST_F(CommandLine, ReadErrorOfTheInputEndsWithStatus2) {
 #ifdef _WIN32
-  const UnreadableInput input(dir, kTable);
+  const UnreadableInput input(dir, kSmallTable);
   if (input.name.empty()) GTEST_SKIP() << input.missing;
   const ToolRun run = run_tool(dir, {input.name, "out.txt"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.console, crlf(kBanner + "error reading file " + input.name + "\n"));
+  EXPECT_TRUE(has_system_reason(run.errors, "floveran: cannot read the input \"" + shown_name(input.name) + "\": ", ""));
 #else
   // Reading a process's memory file at offset 0 fails with an I/O error.
   const ToolRun run = run_tool(dir, {"/proc/self/mem", "out.txt"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.console, crlf(kBanner + "error reading file /proc/self/mem\n"));
+  EXPECT_EQ(run.errors, "floveran: cannot read the input \"/proc/self/mem\": Input/output error\n");
 #endif
 }
 
@@ -201,7 +190,7 @@ TEST_F(CommandLine, ConsoleThatGoesAwayDoesNotStopTheConversion) {
   ::close(fds[1]);
 #endif
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(read_file(dir.file("out.txt")), kTableConverted);
+  EXPECT_EQ(read_file(dir.file("out.txt")), kSmallTableConverted);
   expect_input_unchanged();
 }
 
@@ -210,7 +199,7 @@ TEST_F(CommandLine, LongFileNamesAreHeldAndPrintedInFull) {
   std::filesystem::create_directory(path_from_utf8(dir.file(folder)));
   const std::string input = folder + "/" + std::string(150, 'i') + ".txt";
   const std::string output = folder + "/" + std::string(150, 'o') + ".txt";
-  write_file(dir.file(input), kTable);
+  write_file(dir.file(input), kSmallTable);
   ToolRun run = run_tool(dir, {input, output});
   EXPECT_EQ(run.status, 0);
   const std::string converted = read_file(dir.file(output));
@@ -220,20 +209,45 @@ TEST_F(CommandLine, LongFileNamesAreHeldAndPrintedInFull) {
 }
 
 TEST_F(CommandLine, HeadRowsOfZeroAreAnnounced) {
-  for (const char* head_rows : {"0", "word"}) {
-    const ToolRun run = run_tool(dir, {"in.txt", "out.txt", head_rows});
-    EXPECT_EQ(run.status, 0) << head_rows;
-    // No header is written and the record loop stops at once on the title line.
-    EXPECT_EQ(run.console, crlf(kBanner + "0 head rows..\n\n2 columns \nfertig..\n")) << head_rows;
-    EXPECT_EQ(read_file(dir.file("out.txt")), "") << head_rows;
+  // No header is written, no area read, and the record loop stops at once on the
+  // title line.
+  const std::string stop =
+      "floveran: area 0 for 2 columns: 1 to 2 (line 2 is not read with fewer than 2 head rows); their "
+      "values become 1.#INF, -1.#INF or -1.#IND\n"
+      "floveran: line 1: stopped at \"T\", which is not a date of four whole numbers; 0 records converted, "
+      "7 lines not converted\n";
+  const struct {
+    const char* head_rows;
+    std::string errors;
+  } cases[] = {
+      {"0", stop},
+      {"word", "floveran: argument 3 (head rows) \"word\" is not wholly a number; read as 0\n" + stop},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = run_tool(dir, {"in.txt", "out.txt", c.head_rows});
+    EXPECT_EQ(run.status, 0) << c.head_rows;
+    EXPECT_EQ(run.console, crlf(kBanner + "0 head rows..\n\n2 columns \nfertig..\n")) << c.head_rows;
+    EXPECT_EQ(read_file(dir.file("out.txt")), "") << c.head_rows;
+    EXPECT_EQ(run.errors, c.errors) << c.head_rows;
   }
 }
 
 TEST_F(CommandLine, TimestepNotAboveZeroIsOneHour) {
-  for (const char* timestep : {"0", "-1", "word"}) {
-    const ToolRun run = run_tool(dir, {"in.txt", "out.txt", "5", "2", timestep});
+  const struct {
+    const char* timestep;
+    const char* errors;
+  } cases[] = {
+      {"0", "floveran: argument 5 (time step in hours) \"0\" is not above 0; 1 is used\n"},
+      {"-1", "floveran: argument 5 (time step in hours) \"-1\" is not above 0; 1 is used\n"},
+      {"word",
+       "floveran: argument 5 (time step in hours) \"word\" is not wholly a number; read as 0, which is not "
+       "above 0, so 1 is used\n"},
+  };
+  for (const auto& c : cases) {
+    const ToolRun run = run_tool(dir, {"in.txt", "out.txt", "5", "2", c.timestep});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(read_file(dir.file("out.txt")), kTableConverted) << timestep;
+    EXPECT_EQ(read_file(dir.file("out.txt")), kSmallTableConverted) << c.timestep;
+    EXPECT_EQ(run.errors, c.errors);
   }
 }
 
@@ -241,13 +255,25 @@ TEST_F(CommandLine, OnlyAMethodReadAsOneConvertsIntoMillimetres) {
   const struct {
     const char* method;
     const char* first_value;
-  } cases[] = {{"1", "0.36"}, {"1x", "0.36"}, {"2", "277.7778"}, {"0", "277.7778"}, {"word", "277.7778"}};
+    const char* errors;
+  } cases[] = {
+      {"1", "0.36", ""},
+      {"1x", "0.36",
+       "floveran: argument 6 (method) \"1x\" is not wholly a number; read as 1, which converts m3/s into mm "
+       "per time step\n"},
+      {"2", "277.7778", ""},
+      {"0", "277.7778", ""},
+      {"word", "277.7778",
+       "floveran: argument 6 (method) \"word\" is not wholly a number; read as 0, which converts mm per time "
+       "step into m3/s\n"},
+  };
   for (const auto& c : cases) {
     const ToolRun run = run_tool(dir, {"in.txt", "out.txt", "5", "2", "1", c.method});
     EXPECT_EQ(run.status, 0);
     const std::string out = read_file(dir.file("out.txt"));
     EXPECT_NE(out.find(std::string("2000\t1\t1\t1\t") + c.first_value + "\t"), std::string::npos)
         << c.method << "\n" << out;
+    EXPECT_EQ(run.errors, c.errors);
   }
 }
 
@@ -256,15 +282,15 @@ TEST_F(CommandLine, FourthArgumentCountsOnlyWhenExactlyFourAreGiven) {
   EXPECT_EQ(run.console, crlf(kBanner + "1 columns 100.0\t50.0\n\n\nmonth 1/2000 .fertig..\n"));
   EXPECT_NE(read_file(dir.file("out.txt")).find("2000\t1\t1\t2\t0.45\r\n"), std::string::npos);
   run = run_tool(dir, {"in.txt", "out.txt", "5", "1", "1"});
-  EXPECT_EQ(run.console, kTableConsole);
+  EXPECT_EQ(run.console, kSmallTableConsole);
   run = run_tool(dir, {"in.txt", "out.txt", "5", "1", "1", "1"});
-  EXPECT_EQ(run.console, kTableConsole);
+  EXPECT_EQ(run.console, kSmallTableConsole);
 }
 
 TEST_F(CommandLine, ArgumentsBeyondTheSixthAreIgnored) {
   const ToolRun run = run_tool(dir, {"in.txt", "out.txt", "5", "2", "1", "1", "extra", "more"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(read_file(dir.file("out.txt")), kTableConverted);
+  EXPECT_EQ(read_file(dir.file("out.txt")), kSmallTableConverted);
 }
 
 // Input that cannot be repositioned reads exactly like the same bytes in a file.
@@ -273,17 +299,17 @@ TEST_F(CommandLine, PipeAsInputConvertsLikeAFile) {
   // Windows has no name for standard input; a named pipe is read by its name.
   NamedPipeWriter pipe;
   ASSERT_TRUE(pipe.ready());
-  std::thread feeder([&pipe] { pipe.feed(kTable); });
+  std::thread feeder([&pipe] { pipe.feed(kSmallTable); });
   const ToolRun run = run_tool(dir, {pipe.name(), "out.txt"});
   feeder.join();
   EXPECT_EQ(run.status, 0);
-  std::string expected = kTableConverted;
+  std::string expected = kSmallTableConverted;
   expected.replace(21, 6, pipe.name());
   EXPECT_EQ(read_file(dir.file("out.txt")), expected);
 #else
   const ToolRun run = run_tool(dir, {"/dev/stdin", "out.txt"}, {.stdin_file = dir.file("in.txt")});
   EXPECT_EQ(run.status, 0);
-  std::string expected = kTableConverted;
+  std::string expected = kSmallTableConverted;
   expected.replace(21, 6, "/dev/stdin");
   EXPECT_EQ(read_file(dir.file("out.txt")), expected);
 
@@ -296,37 +322,63 @@ TEST_F(CommandLine, PipeAsInputConvertsLikeAFile) {
 
 // Arguments reach the tool as they were given, whatever blanks, quotes and
 // backslashes they hold (on Windows they pass through one quoted command line).
+// Standard error shows each name quoted, with quotes, backslashes and tabs escaped.
 TEST_F(CommandLine, ArgumentsArriveAsGiven) {
-  for (const std::string input : {"no such table.txt", "say \"no\".txt", "trailing\\", "in\\\"side\\\\\" x",
-                                  "\t tab and blank "}) {
-    const ToolRun run = run_tool(dir, {input, "out.txt"});
-    EXPECT_EQ(run.status, 2) << input;
-    EXPECT_EQ(run.console, crlf(kBanner + "error opening file " + input + "\n")) << input;
+  const struct {
+    std::string input;
+    std::string shown;
+  } cases[] = {{"no such table.txt", "no such table.txt"},
+               {"say \"no\".txt", "say \\\"no\\\".txt"},
+               {"trailing\\", "trailing\\\\"},
+               {"in\\\"side\\\\\" x", "in\\\\\\\"side\\\\\\\\\\\" x"},
+               {"\t tab and blank ", "\\t tab and blank "}};
+  for (const auto& c : cases) {
+    const ToolRun run = run_tool(dir, {c.input, "out.txt"});
+    EXPECT_EQ(run.status, 2) << c.input;
+    EXPECT_EQ(run.console, crlf(kBanner + "error opening file " + c.input + "\n")) << c.input;
+    EXPECT_TRUE(has_system_reason(run.errors, "floveran: cannot open the input \"" + c.shown + "\": ",
+                                  "No such file or directory"));
   }
 }
 
 // Names with letters beyond ASCII, given as UTF-8 (on Windows through the UTF-16
 // command line), open as input and as output, in a folder whose name has a blank,
-// and come back as the same UTF-8 bytes in the title line and on the console.
+// and come back as the same UTF-8 bytes in the title line and on the console; on
+// standard error, which holds printable ASCII only, as those bytes written \xHH.
 TEST_F(CommandLine, NamesWithLettersBeyondAsciiOpenAndPrintInUtf8) {
   const std::string input = "Abfl\xc3\xbcsse_\xc3\xa4\xc3\xb8\xc3\x9f.txt";    // Abflüsse_äøß.txt
   const std::string output = "Spende_\xc3\xb8\xc3\x9f\xc3\xa4.txt";               // Spende_øßä.txt
   const std::string folder = "Gro\xc3\x9f" "e \xc3\x98re";                           // "Große Øre"
   std::filesystem::create_directory(path_from_utf8(dir.file(folder)));
-  write_file(dir.file(folder + "/" + input), kTable);
+  write_file(dir.file(folder + "/" + input), kSmallTable);
   const ToolRun run = run_tool(dir, {folder + "/" + input, folder + "/" + output});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.console, kTableConsole);
-  std::string expected = kTableConverted;
+  EXPECT_EQ(run.console, kSmallTableConsole);
+  std::string expected = kSmallTableConverted;
   expected.replace(21, 6, folder + "/" + input);
   EXPECT_EQ(read_file(dir.file(folder + "/" + output)), expected);
 
   const ToolRun missing = run_tool(dir, {"fehlt_\xc3\xa4.txt", output});
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.console, crlf(kBanner + "error opening file fehlt_\xc3\xa4.txt\n"));
+  EXPECT_TRUE(has_system_reason(missing.errors, "floveran: cannot open the input \"fehlt_\\xc3\\xa4.txt\": ",
+                                "No such file or directory"));
   const ToolRun unwritable = run_tool(dir, {folder + "/" + input, "nirgends_\xc3\xb8/" + output});
   EXPECT_EQ(unwritable.status, 3);
   EXPECT_EQ(unwritable.console, crlf(kBanner + "error opening file nirgends_\xc3\xb8/" + output + "\n"));
+  EXPECT_TRUE(has_system_reason(unwritable.errors,
+                                "floveran: cannot open the output \"nirgends_\\xc3\\xb8/Spende_\\xc3\\xb8\\xc3\\x9f"
+                                "\\xc3\\xa4.txt\": ",
+                                "No such file or directory"));
+
+  // A reason of the tool's own, with the name in it.
+  write_file(dir.file(folder + "/" + input), "T\n");
+  const ToolRun rejected = run_tool(dir, {folder + "/" + input, folder + "/" + output});
+  EXPECT_EQ(rejected.status, 2);
+  EXPECT_EQ(rejected.errors,
+            "floveran: cannot read the input \"Gro\\xc3\\x9fe \\xc3\\x98re/Abfl\\xc3\\xbcsse_\\xc3\\xa4"
+            "\\xc3\\xb8\\xc3\\x9f.txt\": line 2 is missing\n");
+  EXPECT_EQ(read_file(dir.file(folder + "/" + output)), expected) << "the old output stays";
 }
 
 }  // namespace

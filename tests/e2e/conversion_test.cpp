@@ -3,14 +3,6 @@
 // exact bytes of the output table and the console.
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <thread>
-
-#include "support/windows_files.h"
-#else
-#include <poll.h>
-#endif
-
 #include "e2e/run_tool.h"
 
 namespace floveran::testing {
@@ -60,6 +52,8 @@ TEST(LineEnds, CrLfAndLfInputGiveTheSameOutput) {
   const Conversion from_crlf = convert(crlf(lf));
   EXPECT_EQ(from_crlf.output, from_lf.output);
   EXPECT_EQ(from_crlf.console, from_lf.console);
+  EXPECT_EQ(from_crlf.errors, "");
+  EXPECT_EQ(from_lf.errors, "");
 }
 
 TEST(MissingValues, BelowTheThresholdInBothMethods) {
@@ -74,6 +68,7 @@ TEST(MissingValues, BelowTheThresholdInBothMethods) {
       << c.output;
 }
 
+// The console stays quiet; standard error tells where the loop stopped.
 TEST(MalformedRecords, EndTheLoopQuietlyWithStatus0) {
   const std::string header = "T\nYY\tMM\tDD\tHH\t100\t100\t100\n\n\n\n";
   const std::string area_row = "YY\tMM\tDD\tHH\t100.000\t100.000\t100.000\n\n\n\n";
@@ -83,32 +78,44 @@ TEST(MalformedRecords, EndTheLoopQuietlyWithStatus0) {
     std::string records;
     std::string rows;
     std::string console;
+    std::string errors;
   } cases[] = {
       {"word_in_second_column", "2000 1 1 1 10 word 30\n2000 1 1 2 10 20 30\n",
-       "2000\t1\t1\t1\t0.36\n", "\nmonth 1/2000 ."},
+       "2000\t1\t1\t1\t0.36\n", "\nmonth 1/2000 .",
+       "floveran: line 6: stopped at \"word 30\", which is not a number; 1 record converted (the last with "
+       "1 of 3 values), 1 line not converted\n"},
       {"lone_minus_in_second_column", "2000 1 1 1 10 - 30\n2000 1 1 2 10 20 30\n",
-       "2000\t1\t1\t1\t0.36\t1.08\n", "\nmonth 1/2000 ."},
+       "2000\t1\t1\t1\t0.36\t1.08\n", "\nmonth 1/2000 .",
+       "floveran: line 6: stopped at \"- 30\", which is not a number; 1 record converted (the last with "
+       "2 of 3 values), 1 line not converted\n"},
       {"date_not_an_integer", "2000 1 1 1 10 20 30\n2000 x 1 2 10 20 30\n",
-       "2000\t1\t1\t1\t0.36\t0.72\t1.08\n", "\nmonth 1/2000 ."},
-      {"end_of_input_inside_a_record", "2000 1 1 2 10 20", "2000\t1\t1\t2\t0.36\t0.72\n", ""},
-      {"last_record_without_newline", "2000 1 1 2 10 20 30", "2000\t1\t1\t2\t0.36\t0.72\t1.08\n", ""},
+       "2000\t1\t1\t1\t0.36\t0.72\t1.08\n", "\nmonth 1/2000 .",
+       "floveran: line 7: stopped at \"x 1 2 10 20 30\", which is not a date of four whole numbers; "
+       "1 record converted, 1 line not converted\n"},
+      {"end_of_input_inside_a_record", "2000 1 1 2 10 20", "2000\t1\t1\t2\t0.36\t0.72\n", "",
+       "floveran: line 6: stopped at the end of the input, inside a record; 1 record converted (the last "
+       "with 2 of 3 values), 0 lines not converted\n"},
+      {"last_record_without_newline", "2000 1 1 2 10 20 30", "2000\t1\t1\t2\t0.36\t0.72\t1.08\n", "", ""},
       {"values_run_over_the_line_end", "2000 1 1 2 10\n20 30 99\n2000 1 1 3 1 2 3\n",
-       "2000\t1\t1\t2\t0.36\t0.72\t1.08\n2000\t1\t1\t3\t0.036\t0.072\t0.108\n", ""},
+       "2000\t1\t1\t2\t0.36\t0.72\t1.08\n2000\t1\t1\t3\t0.036\t0.072\t0.108\n", "",
+       "floveran: line 6: fewer values than columns (3); the record was read on into line 7\n"},
       {"trailing_columns_are_dropped", "2000 1 1 2 10 20 30 40 50\n",
-       "2000\t1\t1\t2\t0.36\t0.72\t1.08\n", ""},
+       "2000\t1\t1\t2\t0.36\t0.72\t1.08\n", "", ""},
   };
   for (const auto& c : cases) {
     const Conversion result = convert(header + c.records);
     EXPECT_EQ(result.status, 0) << c.name;
     EXPECT_EQ(result.output, crlf(title + area_row + c.rows)) << c.name;
     EXPECT_EQ(result.console, crlf("3 columns \n" + c.console + "fertig..\n")) << c.name;
+    EXPECT_EQ(result.errors, c.errors) << c.name;
   }
 }
 
 // A record of 130 columns, read in batches: a failing value at either side of a
-// batch boundary leaves the same partial row as anywhere else. A word stops every
-// later scan of the record; a lone "-" is consumed, so each later column reads the
-// value one place further on, and only the last value of the line goes unwritten.
+// batch boundary leaves the same partial row, and the same report of how many
+// values it holds, as anywhere else. A word stops every later scan of the record;
+// a lone "-" is consumed, so each later column reads the value one place further
+// on, and only the last value of the line goes unwritten.
 TEST(MalformedRecords, FailuresOnEitherSideOfABatchOfValues) {
   constexpr int kColumns = 130;
   std::string area_line = "YY\tMM\tDD\tHH";
@@ -126,9 +133,15 @@ TEST(MalformedRecords, FailuresOnEitherSideOfABatchOfValues) {
       const int written = token == "word" ? bad - 1 : kColumns - 1;
       std::string row = "2000\t1\t1\t2";
       for (int c = 0; c < written; ++c) row += "\t0.36";
+      std::string found = token;
+      for (int c = bad + 1; c <= kColumns; ++c) found += " 10";
+      const std::string errors = "floveran: line 6: stopped at \"" + found.substr(0, 40) +
+                                 "\", which is not a number; 1 record converted (the last with " +
+                                 std::to_string(written) + " of 130 values), 0 lines not converted\n";
       const Conversion result = convert(head + record + "\n");
       EXPECT_EQ(result.status, 0) << token << " at " << bad;
       EXPECT_EQ(result.output, crlf(title + area_row + "\n\n\n\n" + row + "\n")) << token << " at " << bad;
+      EXPECT_EQ(result.errors, errors);
     }
   }
 }
@@ -164,80 +177,15 @@ TEST(Progress, MonthLineAndOneDotPerDay) {
 // read before it sees the end of its input.
 TEST(Progress, MarksAppearWhileTheInputIsStillComing) {
   TempDir dir;
-  const std::string first_part = "T\nYY\tMM\tDD\tHH\t100\n\n\n\n2001 3 1 1 1\n2001 3 2 1 1\n";
-  const std::string last_part = "2001 3 3 1 1\n";
+  StreamingRun run = start_streaming_run(dir, kStandardOutput);
+  ASSERT_TRUE(feed(run, "T\nYY\tMM\tDD\tHH\t100\n\n\n\n2001 3 1 1 1\n2001 3 2 1 1\n"));
+  // The marks of the two records while the pipe is open.
   const std::string marks = crlf("\nmonth 3/2001 ..");
-#ifdef _WIN32
-  // The input is a named pipe, the console an anonymous one.
-  NamedPipeWriter input;
-  ASSERT_TRUE(input.ready());
-  HANDLE console_read = nullptr;
-  HANDLE console_write = nullptr;
-  ASSERT_TRUE(::CreatePipe(&console_read, &console_write, nullptr, 0));
-  const HANDLE errors = open_for_child(kNullDevice, true);
-  const HANDLE in = open_for_child(kNullDevice, false);
-  const HANDLE tool = start_tool(dir.name(), {input.name(), "out.txt"}, in, console_write, errors);
-  ::CloseHandle(console_write);
-  ::CloseHandle(errors);
-  ::CloseHandle(in);
-  ASSERT_NE(tool, nullptr);
-  ASSERT_TRUE(input.wait_for_reader());
-  ASSERT_TRUE(input.write(first_part));
-
-  // Wait (at most 30 s) for the marks of the two records while the pipe is open.
-  std::string console;
-  read_pipe_until(console_read, console, marks, 30000);
-  EXPECT_NE(console.find(marks), std::string::npos) << "console so far: " << console;
-
-  EXPECT_TRUE(input.write(last_part));
-  input.close();
-  read_pipe_to_end(console_read, console);
-  ::CloseHandle(console_read);
-  EXPECT_EQ(wait_for_tool(tool), 0);
-#else
-  int to_tool[2];
-  int from_tool[2];
-  ASSERT_EQ(::pipe(to_tool), 0);
-  ASSERT_EQ(::pipe(from_tool), 0);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::chdir(dir.path.c_str()) != 0 || ::dup2(to_tool[0], 0) < 0 || ::dup2(from_tool[1], 1) < 0) {
-      ::_exit(121);
-    }
-    ::close(to_tool[1]);
-    ::close(from_tool[0]);
-    ::execl(FLOVERAN_BINARY, FLOVERAN_BINARY, "/dev/stdin", "out.txt", static_cast<char*>(nullptr));
-    ::_exit(122);
-  }
-  ::close(to_tool[0]);
-  ::close(from_tool[1]);
-  ASSERT_EQ(::write(to_tool[1], first_part.data(), first_part.size()),
-            static_cast<ssize_t>(first_part.size()));
-
-  // Wait (at most 30 s) for the marks of the two records while the pipe is open.
-  std::string console;
-  char buffer[4096];
-  while (console.find(marks) == std::string::npos) {
-    pollfd ready{from_tool[0], POLLIN, 0};
-    if (::poll(&ready, 1, 30000) != 1) break;
-    const ssize_t n = ::read(from_tool[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    console.append(buffer, static_cast<std::size_t>(n));
-  }
-  EXPECT_NE(console.find(marks), std::string::npos) << "console so far: " << console;
-
-  EXPECT_EQ(::write(to_tool[1], last_part.data(), last_part.size()),
-            static_cast<ssize_t>(last_part.size()));
-  ::close(to_tool[1]);
-  for (ssize_t n; (n = ::read(from_tool[0], buffer, sizeof buffer)) > 0;) {
-    console.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(from_tool[0]);
-  int wait_status = 0;
-  ASSERT_EQ(::waitpid(child, &wait_status, 0), child);
-  EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0);
-#endif
-  EXPECT_EQ(console, crlf(kBanner + "1 columns \n\nmonth 3/2001 ...fertig..\n"));
+  read_until(run, [&](const std::string& console) { return console.find(marks) != std::string::npos; });
+  EXPECT_NE(run.seen.find(marks), std::string::npos) << "console so far: " << run.seen;
+  EXPECT_TRUE(feed(run, "2001 3 3 1 1\n"));
+  EXPECT_EQ(finish(run), 0);
+  EXPECT_EQ(run.seen, crlf(kBanner + "1 columns \n\nmonth 3/2001 ...fertig..\n"));
 }
 
 TEST(TimeStep, EntersTheTitleAndTheConversion) {
@@ -255,14 +203,25 @@ TEST(HeaderBlock, HeadRowsAndAreaLines) {
     std::vector<std::string> arguments;
     std::string output;
     std::string console;
+    std::string errors = "";
   } cases[] = {
       {"head_rows_1_writes_only_the_title", kHeader + records, {"1"},
-       "specific_runoff_from_in.txt,_output_timestep:_1.00_h,_original:T\n", "2 columns \n"},
+       "specific_runoff_from_in.txt,_output_timestep:_1.00_h,_original:T\n", "2 columns \n",
+       "floveran: area 0 for 2 columns: 1 to 2 (line 2 is not read with fewer than 2 head rows); their "
+       "values become 1.#INF, -1.#INF or -1.#IND\n"
+       "floveran: line 2: stopped at \"YY\\tMM\\tDD\\tHH\\t100.0\\t50.0\", which is not a date of four "
+       "whole numbers; 0 records converted, 5 lines not converted\n"},
       {"head_rows_2", kHeader + records, {"2"},
        "specific_runoff_from_in.txt,_output_timestep:_1.00_h,_original:T\n"
        "YY\tMM\tDD\tHH\t100.000\t50.000\n",
-       "2 columns \n"},
-      {"negative_head_rows_write_nothing", kHeader + records, {"-3"}, "", "2 columns \n"},
+       "2 columns \n",
+       "floveran: line 3: stopped at \"h3\", which is not a date of four whole numbers; 0 records "
+       "converted, 4 lines not converted\n"},
+      {"negative_head_rows_write_nothing", kHeader + records, {"-3"}, "", "2 columns \n",
+       "floveran: area 0 for 2 columns: 1 to 2 (line 2 is not read with fewer than 2 head rows); their "
+       "values become 1.#INF, -1.#INF or -1.#IND\n"
+       "floveran: line 1: stopped at \"T\", which is not a date of four whole numbers; 0 records "
+       "converted, 6 lines not converted\n"},
       {"more_head_rows_than_lines", kHeader, {"2000000000"}, kOutputHeader, "2 columns \n"},
       {"areas_written_with_three_decimals_used_in_full",
        "T\nYY\tMM\tDD\tHH\t123.4567\t0.0005\n\n\n\n2000 1 1 2 5 1\n", {"5", "2"},
@@ -280,7 +239,9 @@ TEST(HeaderBlock, HeadRowsAndAreaLines) {
        "specific_runoff_from_in.txt,_output_timestep:_1.00_h,_original:T\n"
        "YY\tMM\tDD\tHH\t100.000\t50.000\t0.000\nh4\nh5\n2000\t1\t1\t1\t10.0\t-9999\t1\n"
        "2000\t1\t1\t2\t0.45\t0.2304\t1.#INF\n",
-       "3 columns 100.0\t50.0\n\n"},
+       "3 columns 100.0\t50.0\n\n",
+       "floveran: area 0 for 1 column: 3 (not a number, or 0, on line 2); its values become 1.#INF, "
+       "-1.#INF or -1.#IND\n"},
       {"column_count_0", kHeader + records, {"5", "0"},
        "specific_runoff_from_in.txt,_output_timestep:_1.00_h,_original:T\n"
        "YY\tMM\tDD\tHH\nh3\nh4\nh5\n2000\t1\t1\t2\n",
@@ -299,6 +260,7 @@ TEST(HeaderBlock, HeadRowsAndAreaLines) {
     EXPECT_EQ(result.status, 0) << c.name;
     EXPECT_EQ(result.output, crlf(c.output)) << c.name;
     EXPECT_EQ(result.console, crlf(c.console + "fertig..\n")) << c.name;
+    EXPECT_EQ(result.errors, c.errors) << c.name;
   }
 }
 
@@ -306,25 +268,39 @@ TEST(ZeroAreas, GiveInfinitiesNanAndNegativeZero) {
   Conversion c = convert("T\nYY\tMM\tDD\tHH\t0\t0\t0\n\n\n\n2000 1 1 2 5 -5 0\n", {"5", "3"});
   EXPECT_NE(c.output.find("2000\t1\t1\t2\t1.#INF\t-1.#INF\t-1.#IND\r\n"), std::string::npos)
       << c.output;
+  EXPECT_EQ(c.errors,
+            "floveran: area 0 for 3 columns: 1 to 3 (not a number, or 0, on line 2); their values become "
+            "1.#INF, -1.#INF or -1.#IND\n");
   // A zero area ends the count and is counted: it stands last here.
   c = convert("T\nYY\tMM\tDD\tHH\t100\t0\n\n\n\n2000 1 1 2 5 -5\n2000 1 1 3 5 5\n",
               {"5", "0", "1", "2"});
   EXPECT_NE(c.output.find("2000\t1\t1\t2\t138.8889\t-0\r\n2000\t1\t1\t3\t138.8889\t0\r\n"),
             std::string::npos)
       << c.output;
+  EXPECT_EQ(c.errors,
+            "floveran: area 0 for 1 column: 2 (not a number, or 0, on line 2); its values become 0 or -0\n");
 }
 
-TEST(ColumnDetection, ShortOrMissingAreaLineEndsWithStatus2AndAnEmptyOutput) {
-  const std::string cases[] = {"",
-                               "title only\n",
-                               "T\nYY\tMM\tDD\tHH\t",      // 12 characters, no newline
-                               "T\nYY\tMM\tDD\tHH\n",      // 12 with the newline
-                               "T\r\nYY\tMM\tDD\tH\t\r\n"};
-  for (const std::string& table : cases) {
-    const Conversion c = convert(table);
-    EXPECT_EQ(c.status, 2) << table;
-    EXPECT_EQ(c.console, crlf("error reading a record\n")) << table;
-    EXPECT_EQ(c.output, "") << table;
+TEST(ColumnDetection, ShortOrMissingAreaLineEndsWithStatus2AndNoOutput) {
+  const std::string missing = "floveran: cannot read the input \"in.txt\": line 2 is missing\n";
+  const std::string short_line =
+      "floveran: cannot read the input \"in.txt\": line 2 holds no fields (it has 12 characters or fewer)\n";
+  const struct {
+    std::string table;
+    std::string errors;
+  } cases[] = {
+      {"", missing},
+      {"title only\n", missing},
+      {"T\nYY\tMM\tDD\tHH\t", short_line},  // 12 characters, no newline
+      {"T\nYY\tMM\tDD\tHH\n", short_line},  // 12 with the newline
+      {"T\r\nYY\tMM\tDD\tH\t\r\n", short_line},
+  };
+  for (const auto& c : cases) {
+    const Conversion result = convert(c.table);
+    EXPECT_EQ(result.status, 2) << c.table;
+    EXPECT_EQ(result.console, crlf("error reading a record\n")) << c.table;
+    EXPECT_FALSE(result.output_exists) << c.table;
+    EXPECT_EQ(result.errors, c.errors) << c.table;
   }
   // Thirteen characters, the labels with their tab and the newline, are enough.
   const Conversion c = convert("T\nYY\tMM\tDD\tHH\t\n");
@@ -332,6 +308,7 @@ TEST(ColumnDetection, ShortOrMissingAreaLineEndsWithStatus2AndAnEmptyOutput) {
   EXPECT_EQ(c.console, crlf("0 columns \nfertig..\n"));
   EXPECT_EQ(c.output, crlf("specific_runoff_from_in.txt,_output_timestep:_1.00_h,_original:T\n"
                            "YY\tMM\tDD\tHH\n"));
+  EXPECT_EQ(c.errors, "");
 }
 
 TEST(ColumnDetection, ExplicitCountThatCannotBeAllocated) {
@@ -340,7 +317,9 @@ TEST(ColumnDetection, ExplicitCountThatCannotBeAllocated) {
     EXPECT_EQ(c.status, 2) << count;
     EXPECT_EQ(c.console, crlf(std::string(count) + " columns 100.0\t50.0\n\nnot enough memory for " +
                               count + " columns\n"));
-    EXPECT_EQ(c.output, "");
+    EXPECT_EQ(c.errors, "floveran: cannot hold the areas of " + std::string(count) +
+                            " columns in memory; is argument 4 right?\n");
+    EXPECT_FALSE(c.output_exists);
   }
 }
 
@@ -358,6 +337,7 @@ TEST(ColumnDetection, WideAreaLineOf500Gauges) {
   std::string long_header(5000, 'h');
   const Conversion c = convert("T\n" + area_line + "\n" + long_header + "\n\n\n" + record + "\n");
   EXPECT_EQ(c.console, crlf("500 columns \nfertig..\n"));
+  EXPECT_EQ(c.errors, "");
   EXPECT_EQ(c.output,
             crlf("specific_runoff_from_in.txt,_output_timestep:_1.00_h,_original:T\n" + area_row +
                  "\n" + long_header + "\n\n\n" + row + "\n"));

@@ -9,6 +9,10 @@
 //     from glibc's exact decimal expansion (18 digits cut, rounded to 17, trailing
 //     zeros dropped; the letter strings for infinities and NaNs), rounding to K
 //     characters, fixed and general layout;
+//   - the digit kernel of every vector level the machine runs, given all values of
+//     the input as one batch (as the record loop gives a record's values), lays
+//     out exactly that text wherever it proves digits, at every precision it
+//     serves;
 //   - a finite value's text reads back within half a unit of its last written
 //     digit, plus the noise of the 17-digit rounding.
 //
@@ -29,8 +33,11 @@
 #include <string>
 #include <string_view>
 
+#include "run/numbers/general_digits.h"
+#include "run/numbers/general_layout.h"
 #include "run/numbers/number_exact.h"
 #include "run/numbers/number_format.h"
+#include "run/numbers/vector_level.h"
 
 namespace {
 
@@ -253,7 +260,36 @@ void check_general(double v, const ModelDigits& d, int precision) {
 
 }  // namespace
 
+// The values of the input as one batch (at most 64, as in the record loop) through
+// the text kernel of each vector level, at every precision the kernels serve.
+void check_batches(const double* values, int count) {
+  const floveran::VectorLevel before = floveran::active_vector_level();
+  for (floveran::VectorLevel level : floveran::kVectorLevels) {
+    if (floveran::use_vector_level(level) != level) continue;
+    for (int precision = 1; precision <= floveran::kMaxBatchPrecision; ++precision) {
+      std::uint64_t heads[64];
+      std::uint64_t tails[64];
+      std::uint32_t shapes[64];
+      if (!floveran::prove_general_texts(values, count, precision, heads, tails, shapes)) break;
+      for (int i = 0; i < count; ++i) {
+        if (shapes[i] == 0) continue;
+        char* const fast = fast_buffer.get();
+        char* const exact = exact_buffer.get();
+        const std::string laid =
+            written(fast, floveran::put_general_pieces(heads[i], tails[i], shapes[i], fast), "put_general_pieces",
+                    values[i], precision);
+        const std::string ge = written(exact, floveran::format_general_exact(values[i], precision, exact),
+                                       "format_general_exact", values[i], precision);
+        if (laid != ge) fail(floveran::vector_level_name(level), values[i], precision, laid, ge);
+      }
+    }
+  }
+  floveran::use_vector_level(before);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  double batch[64];
+  int batch_count = 0;
   for (std::size_t at = 0; at + 10 <= size; at += 10) {
     const std::uint8_t mode = data[at];
     const std::uint8_t param = data[at + 1];
@@ -267,6 +303,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_fixed(v, d, (mode & 128) ? param % (floveran::kMaxDecimals + 1) : param % 18);
     check_fixed(v, d, 2);
     check_fixed(v, d, 3);
+    if (batch_count < 64) batch[batch_count++] = v;
   }
+  check_batches(batch, batch_count);
   return 0;
 }

@@ -16,15 +16,23 @@
 // `floveran in.txt out.txt <args>` with its console in a file.
 //
 // Checked for every run: it ends by itself within the time limit, by exit, with a
-// status of 0 to 3 and nothing on standard error (a sanitizer report there, or a
-// sanitizer's own exit status, is a failure; leaks are looked for in one run of
-// eight); the input file is unchanged byte for byte; the console starts with the
+// status of 0 to 3 and on standard error only the tool's diagnostics: whole lines
+// that begin "floveran: ", end in a plain LF and hold nothing but printable ASCII
+// between (a sanitizer report there, or a sanitizer's own exit status, is a
+// failure; leaks are looked for in one run of eight); a reason there behind every
+// status 2 and 3, and nothing behind status 1; the input file is unchanged byte
+// for byte; the console starts with the
 // banner, and ends with "fertig..\r\n" exactly when the status is 0; every LF of
 // the output file and of the console is preceded by CR; status 1 only for a lone
 // input name; status 3 exactly when the output names the input (the folder is
 // writable); otherwise status 2 exactly when the input has no second line longer
 // than 12 characters (judged only where the first two lines are plain: no NUL, at
-// most 1999 characters each), and then the output is empty.
+// most 1999 characters each); the folder holds the output exactly after a run with
+// status 0, and nothing else the tool made (no hidden file left behind).
+//
+// Then the same run at each lower vector level (FLOVERAN_VECTOR_LEVEL) must end
+// with the same status, console, standard error and output bytes (not on
+// Windows, whose build has the scalar level alone).
 //
 // FLOVERAN_TOOL in the environment names another binary to run in place of the
 // built tool, to see the harness itself catch a faulty one.
@@ -41,6 +49,7 @@
 
 #include "support/windows_command_line.h"
 #else
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -52,6 +61,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -126,6 +136,18 @@ std::string read_file(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The names in the folder, hidden ones included, sorted.
+std::vector<std::string> folder_names(const std::string& path) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
+    names.push_back(entry.path().filename().string());
+  }
+  check(!error, "cannot list the folder", path);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 #else
 
 std::string folder;
@@ -174,6 +196,20 @@ std::string read_file(const std::string& path) {
   }
   ::close(fd);
   return bytes;
+}
+
+// The names in the folder, hidden ones included, sorted.
+std::vector<std::string> folder_names(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* d = ::opendir(path.c_str());
+  check(d != nullptr, "cannot list the folder", path);
+  while (const dirent* entry = ::readdir(d)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 #endif
@@ -278,7 +314,13 @@ Outcome run_tool(const std::vector<std::string>& arguments, bool) {
   check(::GetExitCodeProcess(process.hProcess, &code), "GetExitCodeProcess failed");
   ::CloseHandle(process.hProcess);
   Outcome o;
-  o.status = static_cast<int>(code);
+  // An exception ends a program with an NTSTATUS of severity "error", not an exit
+  // status of its own: taken as its signal.
+  if ((code & 0xC0000000u) == 0xC0000000u) {
+    o.signal = static_cast<int>(code);
+  } else {
+    o.status = static_cast<int>(code);
+  }
   o.console = read_file((dir / "console.txt").string());
   o.output = read_file((dir / "out.txt").string());
   o.errors = read_file((dir / "errors.txt").string());
@@ -331,7 +373,7 @@ std::vector<std::string> child_environment(bool check_leaks) {
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string_view v(*e);
     if (v.starts_with("ASAN_OPTIONS=") || v.starts_with("UBSAN_OPTIONS=") ||
-        v.starts_with("LSAN_OPTIONS="))
+        v.starts_with("LSAN_OPTIONS=") || v.starts_with("FLOVERAN_VECTOR_LEVEL="))
       continue;
     env.emplace_back(v);
   }
@@ -346,7 +388,7 @@ std::vector<std::string> child_environment(bool check_leaks) {
 
 // The leak check at exit triples the time of a run, so it is made for one input
 // in eight, chosen by the input's bytes so that a rerun of an input repeats it.
-Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks) {
+Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks, const char* level = nullptr) {
   const std::string& dir = private_folder();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -360,6 +402,8 @@ Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks) {
   const std::vector<std::string>& env = check_leaks ? env_leaks : env_fast;
   std::vector<char*> envp;
   for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  std::string level_setting = std::string("FLOVERAN_VECTOR_LEVEL=") + (level != nullptr ? level : "");
+  if (level != nullptr) envp.push_back(level_setting.data());
   envp.push_back(nullptr);
 
   std::string tool = FLOVERAN_TOOL_PATH;
@@ -422,6 +466,21 @@ int second_line_accepted(std::string_view raw) {
   return line2.size() > 12 ? 1 : 0;
 }
 
+// Whether standard error holds only diagnostics lines: "floveran: ", printable
+// ASCII, LF.
+bool only_diagnostics(std::string_view errors) {
+  constexpr std::string_view kPrefix = "floveran: ";
+  while (!errors.empty()) {
+    const std::size_t lf = errors.find('\n');
+    if (lf == std::string_view::npos || !errors.starts_with(kPrefix)) return false;
+    for (const char c : errors.substr(0, lf)) {
+      if (c < 0x20 || c > 0x7E) return false;
+    }
+    errors.remove_prefix(lf + 1);
+  }
+  return true;
+}
+
 bool every_lf_after_cr(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return false;
@@ -472,6 +531,18 @@ void record_features(const Outcome& o, std::size_t argument_count) {
   feature(9, log2_bucket(count_of(o.output, "e+")) + 16 * (count_of(o.output, "e-") > 0));
   feature(10, log2_bucket(count_of(o.output, "\t-0\r") + count_of(o.output, "\t-0\t")));
   feature(11, log2_bucket(count_of(o.console, " head rows")));
+  // Which diagnostics a run gave, one bit each.
+  const char* const kDiagnostics[] = {"is not wholly a number", "is not above 0", "counting stopped",
+                                      "area 0 for", "was read on into", "records in all",
+                                      "not a date", "which is not a number", "end of the input",
+                                      "Ctrl-Z", "cannot "};
+  unsigned seen = 0;
+  for (unsigned k = 0; k < sizeof kDiagnostics / sizeof *kDiagnostics; ++k) {
+    if (o.errors.find(kDiagnostics[k]) != std::string::npos) seen |= 1u << k;
+  }
+  feature(12, seen);
+  feature(13, seen >> 5);
+  feature(14, log2_bucket(count_of(o.errors, "\n")));
 }
 
 }  // namespace
@@ -506,8 +577,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         "\nstandard error:\n" + o.errors.substr(0, 6000);
 
   check(o.signal == 0, "the run ended by a signal", summary);
-  check(o.errors.empty(), "the run wrote to standard error", summary);
+  check(only_diagnostics(o.errors), "standard error holds more than diagnostics lines", summary);
   check(o.status >= 0 && o.status <= 3, "exit status outside 0 to 3", summary);
+  const bool reason_given = o.errors.starts_with("floveran: cannot ") ||
+                            o.errors.find("\nfloveran: cannot ") != std::string::npos;
+  check(reason_given == (o.status == 2 || o.status == 3),
+        "a reason on standard error not exactly behind status 2 and 3", summary);
+  check(o.status != 1 || o.errors.empty(), "standard error behind status 1", summary);
   check(read_file(dir + "/in.txt") == table, "the input file was changed", summary);
   check(o.console.starts_with(kBanner), "the console does not start with the banner", summary);
   check(o.console.ends_with(kDone) == (o.status == 0), "fertig.. and status 0 do not go together",
@@ -523,9 +599,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (accepted >= 0) {
       check((o.status == 2) == (accepted == 0), "status 2 does not match the second line", summary);
     }
-    if (o.status == 2)
-      check(o.output.empty(), "the output is not empty after a rejected input", summary);
   }
+  const bool output_made = argument_count >= 2 && !output_is_input && o.status == 0;
+  std::vector<std::string> expected = {"console.txt", "errors.txt", "in.txt"};
+  if (output_made) expected.push_back("out.txt");
+  std::vector<std::string> listing = folder_names(dir);
+  std::string names;
+  for (const std::string& name : listing) names += name + " ";
+  check(listing == expected, "the folder does not hold exactly the files of the run",
+        summary + "\nfolder: " + names);
   record_features(o, argument_count);
+
+  // Every lower vector level writes the same bytes (a level the machine lacks runs
+  // as the best it has, which changes nothing either). The Windows build has the
+  // scalar level alone.
+#ifndef _WIN32
+  for (const char* level : {"scalar", "avx2"}) {
+    ::unlink((dir + "/out.txt").c_str());
+    const Outcome lower = run_tool(arguments, false, level);
+    const std::string which = std::string("at level ") + level + "\n" + summary;
+    check(lower.status == o.status, "a vector level ends with another status", which);
+    check(lower.console == o.console, "a vector level writes another console", which);
+    check(lower.output == o.output, "a vector level writes another output", which);
+    check(lower.errors == o.errors, "a vector level writes another standard error",
+          which + lower.errors.substr(0, 2000));
+    check(read_file(dir + "/in.txt") == table, "the input file was changed", which);
+  }
+#endif
   return 0;
 }

@@ -20,10 +20,17 @@
 // Each stream run must give exactly the model's trace, whatever the block size;
 // a run repeated after rewind_input must give the same trace again; pos <= end <=
 // capacity after every operation; after the program the rest of the input read
-// line by line is exactly the rest of the model text. On the raw bytes as text,
+// line by line is exactly the rest of the model text. The trace holds the line
+// count after every operation: the LFs consumed, less those that a bare
+// scan_input of a token skipped (only the table's scans count theirs); after the
+// end, read_past_end must hand out exactly the raw bytes from the first Ctrl-Z on. On the raw bytes as text,
 // atoi, atof, first_token and the text scans must agree with the model too,
 // scan_double with the grammar alone (scan_double_grammar), and scan_double with
-// atof wherever the number has no d or D exponent.
+// atof wherever the number has no d or D exponent. The scan kernel of every vector
+// level the machine runs walks the raw bytes too, taking runs of values with the
+// grammar reading one value between them: every value it reads must be the
+// grammar's, and it must stop where the grammar stops. The stream runs and
+// scan_doubles are repeated at every level.
 #ifdef _WIN32
 #include <windows.h>
 
@@ -34,6 +41,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -43,7 +51,9 @@
 #include <string>
 #include <string_view>
 
+#include "run/numbers/plain_values.h"
 #include "run/numbers/scan.h"
+#include "run/numbers/vector_level.h"
 #include "run/streams/text_input.h"
 #include "table/fields.h"
 
@@ -91,6 +101,7 @@ std::string model_translate(std::string_view raw) {
 struct ModelCursor {
   std::string_view text;
   std::size_t pos = 0;
+  std::int64_t uncounted = 0;  // LFs skipped by bare scan_input calls
   int peek() const { return pos < text.size() ? static_cast<unsigned char>(text[pos]) : -1; }
   int skip_space() {
     while (model_space(peek())) ++pos;
@@ -269,8 +280,11 @@ void check_positions(const TextInput& in) {
 }
 
 // Operation codes: the low 3 bits pick the operation, bits 3 and 4 the number of
-// integers of scan_ints (1 to 4). rewinds_left limits rewind_input (a pipe can be
-// rewound once); a rewind beyond it is skipped on both sides.
+// integers of scan_ints (1 to 4), and for scan_double n above 1 a batch of
+// kBatchStep x (n - 1) values read by scan_doubles.
+// rewinds_left limits rewind_input (a pipe can be rewound once); a rewind beyond
+// it is skipped on both sides.
+constexpr int kBatchStep = 21;
 template <typename Step>
 void run_program(const Program& program, int rewinds_left, Step&& step) {
   for (std::size_t i = 0; i < program.count; ++i) {
@@ -303,6 +317,21 @@ Trace stream_run(TextInput& in, const Program& program, int rewinds_left) {
         break;
       }
       case 2: {
+        if (n > 1) {
+          // A batch as the record loop reads one: as many scan_double calls.
+          double v[64];
+          bool ok[64];
+          const int count = kBatchStep * (n - 1);
+          const bool all = floveran::scan_doubles(in, v, ok, count);
+          bool all_ok = true;
+          for (int k = 0; k < count; ++k) {
+            t.add("batch double", ok[k]);
+            if (ok[k]) t.add_double(v[k]);
+            all_ok = all_ok && ok[k];
+          }
+          check(all == all_ok, "scan_doubles tells a result its values do not");
+          break;
+        }
         double v = 0.0;
         const int r = floveran::scan_double(in, v);
         t.add("double", r);
@@ -331,8 +360,14 @@ Trace stream_run(TextInput& in, const Program& program, int rewinds_left) {
         break;
     }
     check_positions(in);
+    t.add("lines", in.line_ends);
   });
   return t;
+}
+
+std::int64_t model_line_ends(const ModelCursor& m) {
+  const std::string_view consumed = m.text.substr(0, m.pos);
+  return static_cast<std::int64_t>(std::count(consumed.begin(), consumed.end(), '\n')) - m.uncounted;
 }
 
 Trace model_run(ModelCursor& m, const Program& program, int rewinds_left) {
@@ -354,6 +389,15 @@ Trace model_run(ModelCursor& m, const Program& program, int rewinds_left) {
         break;
       }
       case 2: {
+        if (n > 1) {
+          for (int k = 0; k < kBatchStep * (n - 1); ++k) {
+            double v = 0.0;
+            const bool ok = model_double(m, v) == 1;
+            t.add("batch double", ok);
+            if (ok) t.add_double(v);
+          }
+          break;
+        }
         const ModelCursor before = m;
         double v = 0.0;
         const int r = model_double(m, v);
@@ -371,6 +415,10 @@ Trace model_run(ModelCursor& m, const Program& program, int rewinds_left) {
       }
       case 3: {
         std::string token;
+        const std::size_t before = m.pos;
+        m.skip_space();
+        m.uncounted += std::count(m.text.begin() + static_cast<std::ptrdiff_t>(before),
+                                  m.text.begin() + static_cast<std::ptrdiff_t>(m.pos), '\n');
         const int r = model_token(m, &token);
         t.add("token", r);
         if (r == 1) t.add_text(token);
@@ -381,6 +429,7 @@ Trace model_run(ModelCursor& m, const Program& program, int rewinds_left) {
         break;
       case 5:
         m.pos = 0;
+        m.uncounted = 0;
         t.add("rewind", 0);
         break;
       case 6:
@@ -390,6 +439,7 @@ Trace model_run(ModelCursor& m, const Program& program, int rewinds_left) {
         t.add("peek", m.peek());
         break;
     }
+    t.add("lines", model_line_ends(m));
   });
   return t;
 }
@@ -409,6 +459,22 @@ std::string drain(TextInput& in) {
   check(floveran::skip_token(in) == -1, "skip_token after the end is not -1");
   check(floveran::peek_byte(in) == -1, "peek_byte after the end is not -1");
   return all;
+}
+
+// After the end: the lines counted, and the bytes from the first Ctrl-Z on.
+void check_end(TextInput& in, const ModelCursor& model, std::string_view raw) {
+  ModelCursor all = model;
+  all.pos = all.text.size();
+  check(in.line_ends == model_line_ends(all), "the line count at the end differs from the model",
+        std::to_string(in.line_ends) + " " + std::to_string(model_line_ends(all)));
+  std::string past_end;
+  while (floveran::read_past_end(in)) {
+    past_end.append(floveran::window_begin(in), floveran::window_end(in));
+    in.pos = in.end;
+  }
+  const std::size_t ctrl_z = raw.find('\x1a');
+  check(past_end == (ctrl_z == std::string_view::npos ? std::string_view() : raw.substr(ctrl_z)),
+        "read_past_end does not give the bytes from the Ctrl-Z on");
 }
 
 void compare(const Trace& got, const Trace& want, const char* what) {
@@ -593,6 +659,42 @@ void check_text_functions(std::string_view text) {
   }
 }
 
+// The scan kernel of each level on the text, as plain_values.h promises.
+void check_kernels(std::string_view text) {
+  const floveran::VectorLevel before = floveran::active_vector_level();
+  for (floveran::VectorLevel level : floveran::kVectorLevels) {
+    if (floveran::use_vector_level(level) != level) continue;
+    const floveran::PlainValuesKernel kernel = floveran::plain_values_kernel();
+    if (kernel == nullptr) continue;
+    const char* p = text.data();
+    const char* const last = text.data() + text.size();
+    long runs = 0;
+    while (p != last) {
+      double values[64];
+      const int wanted = 1 + static_cast<int>((last - p) % 64);
+      // The kernel may read from the start of the input (which the sanitizers
+      // guard), or only from where it starts.
+      const char* const floor = runs++ % 2 == 0 ? text.data() : p;
+      const floveran::PlainValuesEnd run = kernel(floor, p, last, values, wanted);
+      check(run.read >= 0 && run.read <= wanted, "the kernel read more than it was asked for");
+      for (int i = 0; i < run.read; ++i) {
+        double expected = 0.0;
+        const floveran::ScanEnd g = floveran::scan_double_grammar(p, last, expected);
+        check(g.result == 1 && same_double(values[i], expected), "the scan kernel disagrees with the grammar",
+              std::string(floveran::vector_level_name(level)) + "\n" + std::string(p, std::min<std::size_t>(64, static_cast<std::size_t>(last - p))) +
+                  "\n" + bits_of(values[i]) + "\n" + bits_of(expected));
+        p = g.stop;
+      }
+      check(p == run.stop, "the scan kernel stopped elsewhere than the grammar",
+            floveran::vector_level_name(level));
+      double value = 0.0;
+      const floveran::ScanEnd g = floveran::scan_double_grammar(p, last, value);
+      p = (g.result == 1 || g.stop == last) ? g.stop : g.stop + 1;
+    }
+  }
+  floveran::use_vector_level(before);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -604,6 +706,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view raw(reinterpret_cast<const char*>(data) + header, size - header);
 
   check_text_functions(std::string_view(reinterpret_cast<const char*>(data), size));
+  check_kernels(std::string_view(reinterpret_cast<const char*>(data), size));
 
   const std::string text = model_translate(raw);
   ModelCursor model{text};
@@ -611,18 +714,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string want_rest = text.substr(model.pos);
 
   put_in_memfd(raw);
-  for (const std::size_t block_size : {floveran::kInputBlockSize, small_block}) {
-    TextInput in;
-    check(floveran::open_input(in, memfd_path, block_size) == 0, "open_input of the memfd failed");
-    check(in.seekable, "a memfd is not taken as seekable");
-    compare(stream_run(in, program, -1), want, "stream and model disagree");
-    check(drain(in) == want_rest, "the rest of the input differs from the model");
-    // From the first byte again: the same trace and the same rest.
-    floveran::rewind_input(in);
-    compare(stream_run(in, program, -1), want, "stream after rewind_input disagrees");
-    check(drain(in) == want_rest, "the rest after rewind_input differs");
-    floveran::close_input(in);
+  const floveran::VectorLevel level_before = floveran::active_vector_level();
+  for (floveran::VectorLevel level : floveran::kVectorLevels) {
+    if (floveran::use_vector_level(level) != level) continue;
+    for (const std::size_t block_size : {floveran::kInputBlockSize, small_block}) {
+      TextInput in;
+      check(floveran::open_input(in, memfd_path, block_size) == 0, "open_input of the memfd failed");
+      check(in.seekable, "a memfd is not taken as seekable");
+      compare(stream_run(in, program, -1), want, "stream and model disagree");
+      check(drain(in) == want_rest, "the rest of the input differs from the model");
+      check_end(in, model, raw);
+      // From the first byte again: the same trace and the same rest.
+      floveran::rewind_input(in);
+      compare(stream_run(in, program, -1), want, "stream after rewind_input disagrees");
+      check(drain(in) == want_rest, "the rest after rewind_input differs");
+      check_end(in, model, raw);
+      floveran::close_input(in);
+    }
   }
+  floveran::use_vector_level(level_before);
 
   // Input that cannot be repositioned: one rewind is served from the recording.
   ModelCursor pipe_model{text};
@@ -634,6 +744,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!open_as_pipe(in, raw, block_size, feed)) break;
     compare(stream_run(in, program, 1), pipe_want, "pipe stream and model disagree");
     check(drain(in) == pipe_rest, "the rest of the pipe input differs from the model");
+    check_end(in, pipe_model, raw);
     floveran::close_input(in);
   }
   return 0;

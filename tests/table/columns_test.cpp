@@ -37,11 +37,12 @@ struct CountCase {
   std::string fields;  // behind "YY\tMM\tDD\tHH\t"
   int count;
   std::string token;
+  std::int64_t left_out = 0;  // fields never counted
 };
 
 const CountCase kCountCases[] = {
     {"two_areas", "123.4\t567.8\n", 2, ""},
-    {"area_below_one_is_counted_and_ends", "123.4\t0.5\t89\n", 2, "0.5"},
+    {"area_below_one_is_counted_and_ends", "123.4\t0.5\t89\n", 2, "0.5", 1},
     {"trailing_word_counts", "123.4\t567.8\tsum\n", 3, "sum"},
     {"empty_field_is_skipped", "\t123.4\n", 1, ""},
     {"blank_field_counts_the_next_twice", "123.4\t \t567.8\n", 3, ""},
@@ -52,6 +53,9 @@ const CountCase kCountCases[] = {
     {"crlf_already_translated", "100\t200\n", 2, ""},
     {"trailing_tabs", "100\t200\t\t\t\n", 2, ""},
     {"many_blanks_in_a_field", "100\t   \t\t300\n", 3, ""},
+    {"word_in_front_of_more_areas", "100\tx\t300\t400\n", 2, "x", 2},
+    {"areas_separated_by_blanks", "100 200 300\n", 1, "", 2},
+    {"blanks_inside_a_field_then_a_small_area", "100 200\t0.5\t300\n", 2, "0.5", 2},
 };
 
 class CountFields : public ::testing::TestWithParam<CountCase> {};
@@ -61,6 +65,9 @@ TEST_P(CountFields, CountsAndKeepsTheTokenThatEndedTheCount) {
   std::string token = "stale";
   EXPECT_EQ(count_line("YY\tMM\tDD\tHH\t" + c.fields, token), c.count);
   EXPECT_EQ(token, c.token);
+  std::int64_t left_out = -1;
+  count_fields(c.fields + "\t", token, &left_out);
+  EXPECT_EQ(left_out, c.left_out);
 }
 
 INSTANTIATE_TEST_SUITE_P(AreaLines, CountFields, ::testing::ValuesIn(kCountCases),
@@ -95,12 +102,16 @@ TEST(CountFields, LinearOnAMillionTabs) {
 }
 
 TEST(CountFields, LinearOnBlankFieldsBeforeOneNumber) {
-  // Each blank field counts once more for the number behind all of them.
+  // Each blank field counts once more for the number behind all of them, which is
+  // still one field.
   std::string blanks;
   for (int i = 0; i < 1'000'000; ++i) blanks += " \t";
   std::string token;
   EXPECT_EQ(count_line("YY\tMM\tDD\tHH\t" + blanks + "7\n", token), 1'000'001);
   EXPECT_EQ(token, "");
+  std::int64_t left_out = -1;
+  count_fields(blanks + "7\n\t", token, &left_out);
+  EXPECT_EQ(left_out, 0);
 }
 
 TEST(CountFields, LinearOnALongLineWithoutTabs) {

@@ -20,8 +20,10 @@ inline constexpr std::uint64_t kExactMantissaLimit = std::uint64_t{1} << 53;
 // (Clinger): w and 10^|exponent10| are both exact doubles, so the one
 // multiplication or division, rounded once by the hardware, is the correctly
 // rounded result. That covers the short decimals of gauge tables (12.345 is
-// 12345 / 10^3).
-inline double scale_exactly(std::uint64_t w, int exponent10) {
+// 12345 / 10^3). Always inlined: the vector kernels, compiled for their own
+// instruction sets, use it too, and no out-of-line copy built for one of them may
+// stand in for the scalar code's.
+[[gnu::always_inline]] inline double scale_exactly(std::uint64_t w, int exponent10) {
   const double x = static_cast<double>(w);
   return exponent10 >= 0 ? x * kExactPowersOfTen[exponent10] : x / kExactPowersOfTen[-exponent10];
 }

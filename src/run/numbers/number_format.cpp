@@ -162,8 +162,9 @@ constexpr std::uint64_t kAsciiZeros = 0x3030303030303030ULL;
 
 // General notation of the leading digits r (10^(P-1) <= r < 10^P, P <= 8) with
 // decimal exponent e. The digits are laid out with whole 8-byte stores; `out`
-// has room for kFormatCapacity bytes, far more than the stores reach.
-char* lay_out_general(bool negative, std::uint32_t r, int e, int precision, char* out) {
+// has room for kFormatCapacity bytes, far more than the stores reach. Always
+// inlined, as general_fast is.
+[[gnu::always_inline]] inline char* lay_out_general(bool negative, std::uint32_t r, int e, int precision, char* out) {
   // The P digits in bytes 0 to P-1, the bytes above them zero; the first digit is
   // not zero, so the highest non-zero byte is the last significant digit.
   const std::uint64_t digits = eight_digits(r) >> (8 * (8 - precision));
@@ -208,7 +209,9 @@ char* lay_out_general(bool negative, std::uint32_t r, int e, int precision, char
 }
 
 // The fast path of format_general; nullptr where it cannot prove the digits.
-char* general_fast(double value, int precision, char* out) {
+// Always inlined, into format_general and format_general_fast alike, so that
+// the record loop, which has format_general inlined, runs it in place.
+[[gnu::always_inline]] inline char* general_fast(double value, int precision, char* out) {
   const auto bits = std::bit_cast<std::uint64_t>(value);
   const bool negative = (bits >> 63) != 0;
   const int biased = static_cast<int>((bits >> 52) & 0x7FF);

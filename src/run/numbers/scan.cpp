@@ -107,4 +107,54 @@ double atof(std::string_view text) {
   return value;
 }
 
+namespace {
+
+const char* skip_digits(const char* p, const char* last) {
+  while (p != last && is_digit(static_cast<unsigned char>(*p))) ++p;
+  return p;
+}
+
+const char* skip_sign(const char* p, const char* last) {
+  return p != last && (*p == '+' || *p == '-') ? p + 1 : p;
+}
+
+// Where the text ends once the white space behind `p` is skipped: whether nothing
+// else is left.
+bool only_space_from(const char* p, const char* last) { return skip_space(p, last) == last; }
+
+}  // namespace
+
+bool is_whole_integer(std::string_view text) {
+  const char* const last = text.data() + text.size();
+  const char* const sign = skip_space(text.data(), last);
+  const char* const digits = skip_sign(sign, last);
+  const char* const end = skip_digits(digits, last);
+  if (end == digits || !only_space_from(end, last)) return false;
+  // Held just past the range once it gets there, as in atoi.
+  constexpr std::int64_t kBeyond = std::int64_t{INT32_MAX} + 2;
+  std::int64_t magnitude = 0;
+  for (const char* q = digits; q != end && magnitude < kBeyond; ++q) magnitude = magnitude * 10 + (*q - '0');
+  return magnitude <= (*sign == '-' ? std::int64_t{INT32_MAX} + 1 : std::int64_t{INT32_MAX});
+}
+
+bool is_whole_decimal(std::string_view text) {
+  const char* const last = text.data() + text.size();
+  const char* p = skip_sign(skip_space(text.data(), last), last);
+  const char* const integer_end = skip_digits(p, last);
+  bool any_digit = integer_end != p;
+  p = integer_end;
+  if (p != last && *p == '.') {
+    const char* const fraction_end = skip_digits(p + 1, last);
+    any_digit = any_digit || fraction_end != p + 1;
+    p = fraction_end;
+  }
+  if (!any_digit) return false;
+  if (p != last && (*p == 'e' || *p == 'E' || *p == 'd' || *p == 'D')) {
+    const char* const exponent = skip_sign(p + 1, last);
+    p = skip_digits(exponent, last);
+    if (p == exponent) return false;
+  }
+  return only_space_from(p, last);
+}
+
 }  // namespace floveran

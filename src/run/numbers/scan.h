@@ -76,4 +76,12 @@ std::int32_t atoi(std::string_view text);
 // hexadecimal included) gives 0.0.
 double atof(std::string_view text);
 
+// Whether atoi or atof reads the whole text as written, white space around it
+// aside: for atoi an optional sign and digits whose value lies in the signed
+// 32-bit range; for atof an optional sign, digits with an optional point (at least
+// one digit), and an exponent letter (e, E, d or D) only when digits follow it,
+// after an optional sign. "15min", "0,25", "1d" and "back" are not.
+bool is_whole_integer(std::string_view text);
+bool is_whole_decimal(std::string_view text);
+
 }  // namespace floveran

@@ -1,12 +1,14 @@
-// The operating system's files, in one seam: opening by name, block reads and
-// writes, repositioning, identity and error texts. Everything above it is the
-// same on every platform; platform_posix.cpp implements it for POSIX systems,
-// platform_windows.cpp for Windows.
+// The operating system's files and signals, in one seam: opening by name, block
+// reads and writes, repositioning, identity, error texts, replacement files that
+// take a name only when complete, and the end of the process on an interrupt.
+// Everything above it is the same on every platform; platform_posix.cpp
+// implements it for POSIX systems, platform_windows.cpp for Windows.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace floveran::platform {
@@ -25,7 +27,8 @@ extern const SystemError kErrorIsDirectory;    // opening a folder for reading
 extern const SystemError kErrorNotSeekable;    // repositioning what cannot be
 
 // Which file a handle reaches, whatever name it was opened by: two handles with
-// equal identities read and write the same bytes.
+// equal identities read and write the same bytes. No file has the all-zero
+// identity.
 struct FileIdentity {
   std::uint64_t volume = 0;
   std::uint64_t file = 0;
@@ -38,6 +41,7 @@ struct OpenedFile {
   FileIdentity identity;
   bool regular = false;       // a regular file, whose length can be cut
   bool seekable = false;      // can be repositioned at its first byte
+  std::uint64_t names = 0;    // the number of names (hard links) the file has
 };
 
 // The arguments after the program name, in UTF-8 on Windows (where they come from
@@ -48,11 +52,38 @@ std::vector<std::string> program_arguments(int argc, char** argv);
 // they are elsewhere.
 // Opens an existing file for reading. A directory is refused (kErrorIsDirectory).
 OpenedFile open_for_reading(const std::string& name);
-// Opens a file for writing, creating it when missing, without cutting its length:
-// the caller looks at its identity first.
-OpenedFile open_for_writing(const std::string& name);
+// Opens an existing file for writing, neither creating it nor cutting its length:
+// the caller looks at what it is first. A name that reaches no file gives an
+// error for which names_no_file is true.
+OpenedFile open_existing_for_writing(const std::string& name);
+bool names_no_file(SystemError error);
 // Cuts a regular file opened for writing to length 0.
 SystemError truncate_to_empty(FileHandle file);
+
+// A replacement: a new file, created empty under a hidden unique name beside the
+// file it is to replace and readable by its owner only, that takes that file's
+// place on commit_replacement, all at once, or is removed by
+// discard_replacement. While it exists it is removed on an interrupt too (see
+// end_by_interrupts).
+struct Replacement {
+  std::string path;    // the new file's own name
+  std::string target;  // the name it takes: the name given, or, when that is a
+                       // symbolic link, the file the link leads to (the link stays)
+};
+// Creates the replacement of the file that `name` reaches, or would create.
+// `existing` is that file opened for writing, or kNoFile when there is none yet;
+// when the replacement could not take its place (another volume, a folder that
+// does not let the process replace it) the call fails, and the caller writes the
+// existing file in place instead.
+OpenedFile create_replacement(const std::string& name, FileHandle existing, Replacement& replacement);
+// Gives the new file the permissions (and owner and group, where the process may
+// set them) of the file it replaces, or of a file newly created by the process
+// when there is none; closes it, and puts it in the target's place. Nothing is
+// forced to the disk first: the new file takes the name after its last byte was
+// written and the file closed. On failure the new file is removed.
+SystemError commit_replacement(FileHandle file, Replacement& replacement);
+// Closes the new file and removes it.
+void discard_replacement(FileHandle file, Replacement& replacement);
 
 struct ReadResult {
   std::size_t size = 0;       // 0 at end of input
@@ -66,12 +97,24 @@ SystemError write_bytes(FileHandle file, const char* data, std::size_t size);
 SystemError seek_to_start(FileHandle file);
 SystemError close_file(FileHandle file);
 
-// The process's standard output.
+// The process's standard output and standard error.
 FileHandle standard_output();
+FileHandle standard_error();
 
 // Writing to a pipe whose reader has gone must come back as an error of the write,
 // not end the process.
 void keep_running_on_broken_pipes();
+
+// From this call on, an interrupt (Ctrl-C, a kill, the terminal closed: SIGINT,
+// SIGTERM and SIGHUP on POSIX) removes the replacement file being written, if
+// any, writes the current note to standard error and ends the process by that
+// same interrupt, as it would have ended without the tool's help. An interrupt
+// the process was started to ignore (such as a hang-up under nohup) stays
+// ignored.
+void end_by_interrupts(std::string_view note);
+// Sets the note an interrupt writes; empty for none. Committing a replacement
+// clears it: the output is then complete.
+void set_interrupt_note(std::string_view note);
 
 // The system's text for an error, such as "No such file or directory".
 std::string error_text(SystemError error);

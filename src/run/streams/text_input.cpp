@@ -6,7 +6,8 @@
 // first Ctrl-Z, drop every CR that is directly followed by LF, hold back a CR that
 // ends the block (unless the input stops right there). Both searches use memchr, so
 // a block without CR and Ctrl-Z, the usual case, is only looked at twice at memory
-// speed and never copied.
+// speed and never copied. The translation never writes at or behind a Ctrl-Z, so
+// the raw rest of its block stays in place for read_past_end.
 #include "run/streams/text_input.h"
 
 #include <algorithm>
@@ -104,7 +105,10 @@ bool consume_line(TextInput& in, std::string* keep, TextOutput* copy) {
     if (keep != nullptr) keep->append(start, n);
     if (copy != nullptr) write_text(*copy, std::string_view(start, n));
     in.pos += n;
-    if (lf != nullptr) return true;
+    if (lf != nullptr) {
+      ++in.line_ends;
+      return true;
+    }
   } while (refill_input(in));
   return true;
 }
@@ -150,6 +154,10 @@ void rewind_input(TextInput& in) {
   in.held_cr = false;
   in.raw_end = false;
   in.stopped = in.error != 0;
+  in.line_ends = 0;
+  in.last_byte = -1;
+  in.ended_at_ctrl_z = false;
+  in.past_end = false;
 }
 
 bool refill_input(TextInput& in) { return extend_input(in, in.end); }
@@ -166,6 +174,7 @@ bool extend_input(TextInput& in, std::size_t keep_from) {
       in.held_cr = false;
       b[kept] = '\r';
       in.end = kept + 1;
+      in.last_byte = '\r';
       return true;
     }
     const std::size_t n = read_raw(in, b + kept + 1, in.capacity - kept - 1);
@@ -185,12 +194,51 @@ bool extend_input(TextInput& in, std::size_t keep_from) {
     }
     std::size_t stop = kept + 1 + n;
     if (const void* z = std::memchr(b + kept + 1, kEndOfFileByte, n)) {
+      in.ctrl_z_block_end = stop;
       stop = static_cast<std::size_t>(static_cast<const char*>(z) - b);
+      in.ctrl_z_at = stop;
+      in.ended_at_ctrl_z = true;
       in.stopped = true;
     }
     in.end = translate_cr(in, begin, stop, !in.stopped);
-    if (in.end > in.pos + kept) return true;
+    if (in.end > in.pos + kept) {
+      in.last_byte = static_cast<unsigned char>(b[in.end - 1]);
+      return true;
+    }
   }
+}
+
+std::string peek_text(TextInput& in, const char* from, std::size_t limit) {
+  std::size_t start = static_cast<std::size_t>(from - in.buffer.get());
+  const std::size_t consumed = in.pos - start;
+  for (;;) {
+    const std::string_view seen(in.buffer.get() + start, in.end - start);
+    if (seen.size() > limit || seen.find('\n') != std::string_view::npos) break;
+    // extend_input keeps [start, end) and moves pos to its new start, whether or
+    // not it adds anything.
+    in.pos = start;
+    const bool more = extend_input(in, start);
+    start = in.pos;
+    in.pos = start + consumed;
+    if (!more) break;
+  }
+  std::string_view seen(in.buffer.get() + start, in.end - start);
+  seen = seen.substr(0, std::min({seen.find('\n'), seen.size(), limit}));
+  return std::string(seen);
+}
+
+bool read_past_end(TextInput& in) {
+  if (!in.ended_at_ctrl_z) return false;
+  if (!in.past_end) {
+    in.past_end = true;
+    in.pos = in.ctrl_z_at;
+    in.end = in.ctrl_z_block_end;
+    return true;
+  }
+  if (in.error != 0) return false;
+  in.pos = 0;
+  in.end = read_raw(in, in.buffer.get(), in.capacity);
+  return in.end > 0;
 }
 
 bool read_line(TextInput& in, std::string& line) {

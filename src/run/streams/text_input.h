@@ -13,11 +13,20 @@
 // until the first rewind_input and replayed after it, so it reads exactly like the
 // same bytes in a regular file.
 //
+// Lines are counted as in the file: `line_ends` is the number of LFs consumed since
+// the first byte (a CR LF pair is one LF). The line readers here count their own;
+// scans skip white space through the table's fields, which count theirs, so the
+// line of the next byte is always line_ends + 1.
+//
+// A Ctrl-Z ends the input, but the bytes behind it stay in the file: read_past_end
+// hands them out as stored, for telling what the end left unread.
+//
 // Failures are values: a read error is kept in `error` and ends the input, and the
 // caller decides what it means.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -46,6 +55,16 @@ struct TextInput {
   bool held_cr = false;             // a block ended in CR: its partner is not read yet
   bool raw_end = false;             // the file reported end of input
   bool stopped = false;             // a Ctrl-Z was met (or an error): end of input until rewind
+  std::int64_t line_ends = 0;       // LFs consumed since the first byte
+  int last_byte = -1;               // the last translated byte read so far; once the
+                                    // input has ended, whether it ends in an LF
+
+  // A Ctrl-Z that ended the input, and the raw bytes of its block from it on,
+  // [ctrl_z_at, ctrl_z_block_end) of the buffer, untouched until read_past_end.
+  bool ended_at_ctrl_z = false;
+  std::size_t ctrl_z_at = 0;
+  std::size_t ctrl_z_block_end = 0;
+  bool past_end = false;            // read_past_end has started
 
   // Replay of input that cannot be repositioned.
   bool recording = false;           // raw bytes read are kept in `replay`
@@ -111,6 +130,18 @@ template <class Scan>
   }
   return scan_input_extended(in, scan, result);
 }
+
+// Up to `limit` bytes of the input from `from`, stopping in front of the first LF.
+// `from` is a byte of the window or just before it that is still in the buffer
+// (the start of the item a scan took last); the input is read ahead as needed, but
+// nothing is consumed: the next read starts at the same byte as before.
+std::string peek_text(TextInput& in, const char* from, std::size_t limit);
+
+// After the input ended at a Ctrl-Z: makes the window the bytes of the file from
+// that Ctrl-Z on, as stored (no translation), a block at a time; false when none
+// are left, or when the input did not end at a Ctrl-Z. For looking at what the end
+// left unread: the input stays ended, and line_ends does not count these bytes.
+bool read_past_end(TextInput& in);
 
 // Lines: the characters up to and including the next LF, of any length; the last
 // line of the input may lack its LF. Each returns false when the input had ended

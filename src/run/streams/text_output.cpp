@@ -1,4 +1,5 @@
-// Block writes and the LF to CR LF translation of the output table and the console.
+// Block writes and the LF to CR LF translation of the output table and the console,
+// the one place where line ends are written.
 #include "run/streams/text_output.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@ namespace {
 
 constexpr std::size_t kTableBlockSize = 256 * 1024;
 constexpr std::size_t kConsoleBlockSize = 4096;
+constexpr std::size_t kErrorsBlockSize = 1024;
 
 void allocate_buffer(TextOutput& out, std::size_t capacity) {
   out.buffer = std::make_unique_for_overwrite<char[]>(capacity);
@@ -30,16 +32,28 @@ void append_raw(TextOutput& out, const char* data, std::size_t size) {
 }  // namespace
 
 platform::SystemError open_output(TextOutput& out, const std::string& name) {
-  const platform::OpenedFile opened = platform::open_for_writing(name);
-  if (opened.handle == platform::kNoFile) return opened.error;
+  const platform::OpenedFile opened = platform::open_existing_for_writing(name);
+  if (opened.handle == platform::kNoFile && !platform::names_no_file(opened.error)) return opened.error;
+  out.name = name;
   out.file = opened.handle;
   out.identity = opened.identity;
   out.regular = opened.regular;
+  out.names = opened.names;
   return 0;
 }
 
 platform::SystemError start_output(TextOutput& out) {
-  if (out.regular) {
+  const bool existing = out.file != platform::kNoFile;
+  if (!existing || (out.regular && out.names == 1)) {
+    const platform::OpenedFile created = platform::create_replacement(out.name, out.file, out.replacement);
+    if (created.handle != platform::kNoFile) {
+      if (existing) platform::close_file(out.file);
+      out.file = created.handle;
+    } else if (!existing) {
+      return created.error;
+    }
+  }
+  if (out.regular && !output_replaces(out)) {
     if (const platform::SystemError error = platform::truncate_to_empty(out.file)) return error;
   }
   allocate_buffer(out, kTableBlockSize);
@@ -48,15 +62,25 @@ platform::SystemError start_output(TextOutput& out) {
 
 platform::SystemError close_output(TextOutput& out) {
   flush_output(out);
-  const platform::SystemError closed = platform::close_file(out.file);
-  if (out.error == 0) out.error = closed;
+  if (!output_replaces(out)) {
+    const platform::SystemError closed = platform::close_file(out.file);
+    if (out.error == 0) out.error = closed;
+  } else if (out.error == 0) {
+    out.error = platform::commit_replacement(out.file, out.replacement);
+  } else {
+    platform::discard_replacement(out.file, out.replacement);
+  }
   out.file = platform::kNoFile;
   out.buffer.reset();
   return out.error;
 }
 
 void abandon_output(TextOutput& out) {
-  if (out.file != platform::kNoFile) platform::close_file(out.file);
+  if (output_replaces(out)) {
+    platform::discard_replacement(out.file, out.replacement);
+  } else if (out.file != platform::kNoFile) {
+    platform::close_file(out.file);
+  }
   out.file = platform::kNoFile;
   out.buffer.reset();
   out.used = 0;
@@ -66,6 +90,13 @@ void open_console(TextOutput& console) {
   console.file = platform::standard_output();
   console.drop_on_error = true;
   allocate_buffer(console, kConsoleBlockSize);
+}
+
+void open_standard_error(TextOutput& errors) {
+  errors.file = platform::standard_error();
+  errors.drop_on_error = true;
+  errors.lf_as_crlf = false;
+  allocate_buffer(errors, kErrorsBlockSize);
 }
 
 void flush_output(TextOutput& out) {
@@ -84,6 +115,10 @@ void flush_output(TextOutput& out) {
 void write_text(TextOutput& out, std::string_view text) {
   const char* p = text.data();
   const char* const e = p + text.size();
+  if (!out.lf_as_crlf) {
+    append_raw(out, p, text.size());
+    return;
+  }
   while (p != e) {
     const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(e - p));
     const char* piece_end = lf != nullptr ? static_cast<const char*>(lf) : e;

@@ -1,5 +1,7 @@
 // The output table and the console: block writes, with every LF written as CR LF
-// and no other byte changed.
+// and no other byte changed. A table written to a file appears under its name
+// only when it is complete (see start_output). Standard error, which carries the
+// diagnostics, is the one output whose LFs stay plain.
 //
 // Failures are values: the first failed write or close is kept in `error`, and
 // everything written after it is dropped, so a writer goes on without checking
@@ -9,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,29 +22,48 @@ namespace floveran {
 
 struct TextOutput {
   platform::FileHandle file = platform::kNoFile;
-  platform::FileIdentity identity;  // which file it is, whatever its name
+  std::string name;                 // as given
+  platform::FileIdentity identity;  // which file the name reached, whatever its name
   bool regular = false;
+  std::uint64_t names = 0;          // the hard links of that file
+  platform::Replacement replacement;  // the new file written in its place, if any
   platform::SystemError error = 0;  // the first write or close error
   bool drop_on_error = false;       // a failed write stops all writing, and is not an error
   bool gone = false;                // ... and has happened
+  bool lf_as_crlf = true;           // false: every byte as given (standard error)
   std::unique_ptr<char[]> buffer;
   std::size_t capacity = 0;
   std::size_t used = 0;
 };
 
-// Opens the named file for writing, creating it when missing but not cutting it:
-// the caller looks at `identity` (to refuse the input as output) before
-// start_output cuts a regular file to length 0. Returns the system's error.
+// Looks the named output up and creates nothing: an existing file is opened for
+// writing without being cut, a name that reaches no file yet leaves `file` unset
+// and `identity` all zero. The caller looks at `identity` (to refuse the input as
+// output) before start_output creates or cuts anything. Returns the system's
+// error.
 platform::SystemError open_output(TextOutput& out, const std::string& name);
+// Makes the output ready to be written. A new file, and an existing regular file
+// of one name, are written as a replacement that takes the name on close_output,
+// so that a run that fails or is interrupted leaves no file, or the old one as
+// it was. An existing file that cannot be replaced so (its folder takes no new
+// file) is cut to length 0 and written in place, as is one of several names,
+// whose names a replacement would part; anything else (a pipe, a terminal, a
+// device) is written to directly. Returns the system's error when a new file
+// cannot be created.
 platform::SystemError start_output(TextOutput& out);
-// Writes what is buffered and closes the file; returns `error`, or the close's.
+inline bool output_replaces(const TextOutput& out) { return !out.replacement.path.empty(); }
+// Writes what is buffered and closes the file, and puts a replacement in its
+// place; returns `error`, or the close's or the replacement's. A replacement
+// is removed when anything failed.
 platform::SystemError close_output(TextOutput& out);
-// Closes the file without writing what is buffered.
+// Closes the file without writing what is buffered, and removes a replacement.
 void abandon_output(TextOutput& out);
 
 // The process's standard output, as a console: a reader that goes away (a closed
 // pipe) makes it drop its bytes, and the caller carries on.
 void open_console(TextOutput& console);
+// The process's standard error, the same way, but with LFs written as they are.
+void open_standard_error(TextOutput& errors);
 
 void flush_output(TextOutput& out);
 
@@ -64,7 +86,7 @@ inline void write_plain(TextOutput& out, std::string_view text) {
   output_advance(out, p);
 }
 
-// Text of any length: every LF becomes CR LF.
+// Text of any length: every LF becomes CR LF, unless the output keeps LFs plain.
 void write_text(TextOutput& out, std::string_view text);
 
 }  // namespace floveran

@@ -185,5 +185,34 @@ TEST(Atof, ReadsDExponentsAndGivesZeroForNonNumbers) {
   for (const auto& c : cases) EXPECT_EQ(atof(c.text), c.value) << c.text;
 }
 
+// Whether an argument is wholly a number: every byte read by atoi or atof as
+// written, white space around it aside, and for atoi no clamping.
+TEST(WholeNumbers, AllTheTextAndNothingClamped) {
+  const struct {
+    const char* text;
+    bool integer;
+    bool decimal;
+  } cases[] = {
+      {"5", true, true},           {" 5 ", true, true},          {"\t+7\n", true, true},
+      {"-12", true, true},         {"0", true, true},            {"007", true, true},
+      {"2147483647", true, true},  {"2147483648", false, true},  {"-2147483648", true, true},
+      {"-2147483649", false, true}, {"00000000002147483647", true, true},
+      {"99999999999999999999", false, true},
+      {"", false, false},          {" ", false, false},          {"+", false, false},
+      {"-", false, false},         {".", false, false},          {"word", false, false},
+      {"5h", false, false},        {"15min", false, false},      {"1x", false, false},
+      {"- 5", false, false},       {"5 5", false, false},        {"0,25", false, false},
+      {"0.25", false, true},       {".5", false, true},          {"5.", false, true},
+      {"-.5e-3", false, true},     {"1d3", false, true},         {"1D-1", false, true},
+      {"2E+2", false, true},       {"1e", false, false},         {"1d", false, false},
+      {"1e+", false, false},       {".e1", false, false},        {"1e1.5", false, false},
+      {"inf", false, false},       {"nan", false, false},        {"0x10", false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(is_whole_integer(c.text), c.integer) << c.text;
+    EXPECT_EQ(is_whole_decimal(c.text), c.decimal) << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace floveran

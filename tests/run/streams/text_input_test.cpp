@@ -117,6 +117,63 @@ TEST_P(LineReading, ExtendingTheWindowKeepsEveryTranslatedByte) {
   }
 }
 
+// Lines are counted as they are consumed, and a Ctrl-Z leaves the bytes behind it
+// to read_past_end, as stored, whatever the block size.
+TEST_P(LineReading, CountsLineEndsAndHandsOutWhatACtrlZCutOff) {
+  const LineCase& c = GetParam();
+  std::string translated;
+  for (const std::string& line : c.lines) translated += line;
+  const std::size_t ctrl_z = c.bytes.find('\x1a');
+  const std::string cut_off = ctrl_z == std::string::npos ? "" : c.bytes.substr(ctrl_z);
+  TempDir dir;
+  write_file(dir.file("in"), c.bytes);
+  for (std::size_t block : kBlockSizes) {
+    TextInput in;
+    ASSERT_EQ(open_input(in, dir.file("in"), block), 0);
+    std::int64_t lines_read = 0;
+    std::string line;
+    while (read_line(in, line)) {
+      lines_read += line.ends_with('\n') ? 1 : 0;
+      EXPECT_EQ(in.line_ends, lines_read) << "block size " << block;
+    }
+    EXPECT_EQ(in.last_byte, translated.empty() ? -1 : static_cast<unsigned char>(translated.back()))
+        << "block size " << block;
+    std::string past_end;
+    while (read_past_end(in)) {
+      past_end.append(window_begin(in), window_end(in));
+      in.pos = in.end;
+    }
+    EXPECT_EQ(past_end, cut_off) << "block size " << block;
+    EXPECT_EQ(in.line_ends, lines_read) << "bytes past the end are not counted";
+    rewind_input(in);
+    EXPECT_EQ(in.line_ends, 0);
+    EXPECT_FALSE(read_past_end(in)) << "a rewind starts afresh";
+  }
+}
+
+// peek_text shows the bytes from a byte already consumed on, up to the line end,
+// reading ahead as needed, and the next read starts where it did before.
+TEST(PeekText, ReadsAheadWithoutConsuming) {
+  TempDir dir;
+  write_file(dir.file("in"), "ab-cdefghij\r\nnext");
+  for (std::size_t block : kBlockSizes) {
+    for (std::size_t limit : {std::size_t{3}, std::size_t{40}}) {
+      TextInput in;
+      ASSERT_EQ(open_input(in, dir.file("in"), block), 0);
+      std::string line;
+      // Consume "ab-" one byte at a time; then look from the "-".
+      for (int i = 0; i < 3; ++i) {
+        ASSERT_GE(peek_byte(in), 0);
+        ++in.pos;
+      }
+      const std::string seen = peek_text(in, in.buffer.get() + in.pos - 1, limit);
+      EXPECT_EQ(seen, std::string("-cdefghij").substr(0, limit)) << "block " << block;
+      ASSERT_TRUE(read_line(in, line));
+      EXPECT_EQ(line, "cdefghij\n") << "block " << block;
+    }
+  }
+}
+
 TEST(OpenInput, RefusesMissingFilesAndDirectoriesWithTheReason) {
   TempDir dir;
   TextInput missing;
