@@ -122,18 +122,18 @@ inline void read_pipe_to_end(HANDLE pipe, std::string& so_far) {
 }
 
 // An input that opens but cannot be read. On Windows a file whose bytes another
-// process holds locked (LockFileEx) fails every read with ERROR_LOCK_VIOLATION.
-// Wine does not lock reads out, but maps the Unix file /proc/self/mem, whose reads
-// at offset 0 fail: that name is used there. `name` stays empty where neither
-// exists, with the reason in `missing`.
+// process holds locked (LockFileEx) fails every read with ERROR_LOCK_VIOLATION:
+// `file` in the folder, holding `bytes`. Wine does not lock reads out, but maps
+// the Unix file /proc/self/mem, whose reads at offset 0 fail: that name is used
+// there. `name` stays empty where neither exists, with the reason in `missing`.
 struct UnreadableInput {
   std::string name;
   std::string missing;
   DWORD expected_error = 0;  // the error of its reads, 0 where the system decides
   HANDLE locked = INVALID_HANDLE_VALUE;
 
-  UnreadableInput(const TempDir& dir, std::string_view bytes) {
-    const std::string file = dir.file("locked.txt");
+  UnreadableInput(const TempDir& dir, std::string_view bytes, std::string_view file_name = "locked.txt") {
+    const std::string file = dir.file(file_name);
     write_file(file, bytes);
     locked = ::CreateFileW(path_from_utf8(file).c_str(), GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
