@@ -75,6 +75,22 @@ fi
 if $own_server; then
   "$wineserver" --wait 2>/dev/null || true
   "$wineserver" --persistent=0 2>/dev/null || true
+else
+  # One server for the programs of a test run, which outlives each by half a
+  # minute, and Wine's own programs (services, devices) started under it once,
+  # with no standard files of ours, before any test: a server that a program
+  # starts itself ends a few seconds after it, and its services, which keep that
+  # program's output open until then, make each test wait for them; a test that
+  # starts while they go away can fail with "Connection reset by peer". Where a
+  # server runs already, this does nothing; programs started meanwhile wait for
+  # it under the lock of the prefix, which the server and its programs, living
+  # on, must not hold.
+  (
+    flock 9
+    if "$wineserver" --persistent=30 </dev/null >/dev/null 2>&1 9>&-; then
+      "$wine" cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&- || true
+    fi
+  ) 9>"$prefix.lock"
 fi
 if $bytes; then
   exec "$wine" "$@"
