@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Compares the Windows build with the Linux build byte for byte: the output file
-# and the console bytes of floveran (Linux) and floveran.exe (under Wine) on the
-# four tables of run_throughput.sh and on the shipped examples.
+# Compares the Windows build with the Linux build byte for byte: the output file,
+# the console bytes and standard error of floveran (Linux) and floveran.exe
+# (under Wine) on the four tables of run_throughput.sh, on the shipped examples
+# and on names with letters beyond ASCII.
 #
 #   bench/compare_windows.sh [-l LINUX_BINARY] [-w WINDOWS_EXE] [-g GENERATOR] [-p WINE_PREFIX]
 #
@@ -20,10 +21,14 @@
 #   (d) the output of (a) converted back with method 2   in.txt out.txt 5 0 1 2
 #   and the README's runs of examples/kinzig_hourly.txt, kinzig_daily.txt (5 0 24),
 #   murg_hourly.txt, kinzig_hourly_mm.txt back (5 0 1 2), a missing input and an
-#   output that is the input.
+#   output that is the input; and kinzig_hourly.txt as Abflüsse_äøß.txt into
+#   Spende_øßä.txt, a missing fehlt_ä.txt and a Kopf_ä.txt without a line 2.
 # The input of (d) is the output of (a) by the Linux build, for both builds. Prints
-# the sha256 of every output and console with the exit statuses, and ends with
-# status 1 when any of them differs between the builds.
+# the sha256 of every output, console and standard error with the exit statuses,
+# and ends with status 1 when any of them differs between the builds. A reason on
+# standard error that is the system's own text ("floveran: cannot ...": followed
+# by a capital letter, such as "No such file or directory") is Windows' wording
+# under Wine: such a text is taken as "<system text>" on both sides.
 set -euo pipefail
 
 script_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -34,7 +39,7 @@ windows=$root/build/windows/floveran.exe
 generator=$root/build/release/bench/generate_table
 prefix=$root/build/windows/wine
 
-usage() { sed -n '2,27p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit "${1:-2}"; }
+usage() { sed -n '2,33p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit "${1:-2}"; }
 while getopts "l:w:g:p:h" opt; do
   case $opt in
     l) linux=$OPTARG ;;
@@ -62,19 +67,23 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/floveran_windows.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # run BUILD FOLDER ARGUMENTS...: runs one build in FOLDER with its console in
-# FOLDER/console; sets status.
+# FOLDER/console and its standard error in FOLDER/errors; sets status.
 run() {
   local build=$1 folder=$2
   shift 2
   status=0
   if [[ $build == linux ]]; then
-    (cd "$folder" && "$linux" "$@" >console) || status=$?
+    (cd "$folder" && "$linux" "$@" >console 2>errors) || status=$?
   else
-    (cd "$folder" && bash "$root/cmake/run-under-wine.sh" --bytes "$prefix" "$windows" "$@" >console) || status=$?
+    (cd "$folder" && bash "$root/cmake/run-under-wine.sh" --bytes "$prefix" "$windows" "$@" >console 2>errors) ||
+      status=$?
   fi
 }
 
 sha() { if [[ -e $1 ]]; then sha256sum "$1" | cut -d' ' -f1; else echo "(none)"; fi; }
+
+# Standard error with the system's own texts of reasons taken as one.
+errors_sha() { sed -E 's/^(floveran: cannot .*": )[A-Z].*$/\1<system text>/' "$1" | sha256sum | cut -d' ' -f1; }
 
 echo "floveran: the Linux build against the Windows build under Wine"
 echo "linux:   $linux"
@@ -108,10 +117,13 @@ add_case "murg_hourly" examples "examples/murg_hourly.txt murg_mm.txt" murg_mm.t
 add_case "kinzig_hourly_mm back" examples "examples/kinzig_hourly_mm.txt back.txt 5 0 1 2" back.txt
 add_case "missing input" examples "no_such_table.txt out.txt" out.txt
 add_case "output is the input" examples "examples/kinzig_hourly.txt ./examples/kinzig_hourly.txt" examples/kinzig_hourly.txt
+add_case "Abflüsse_äøß" letters "Abflüsse_äøß.txt Spende_øßä.txt" Spende_øßä.txt
+add_case "missing fehlt_ä" letters "fehlt_ä.txt Spende_øßä.txt" Spende_øßä.txt
+add_case "Kopf_ä without line 2" letters "Kopf_ä.txt Spende_øßä.txt" Spende_øßä.txt
 
 differ=0
 n=0
-printf '%-24s %-7s %-64s %s\n' case build "output sha256" "console sha256 (status)"
+printf '%-24s %-7s %-64s %-64s %s\n' case build "output sha256" "console sha256" "standard error sha256 (status)"
 for name in "${names[@]}"; do
   n=$((n + 1))
   declare -A got=()
@@ -121,6 +133,9 @@ for name in "${names[@]}"; do
     read -r kind table <<<"${setup[$name]}"
     if [[ $kind == table ]]; then
       ln "$work/tables/$table.txt" "$folder/in.txt" 2>/dev/null || cp "$work/tables/$table.txt" "$folder/in.txt"
+    elif [[ $kind == letters ]]; then
+      cp "$root/examples/kinzig_hourly.txt" "$folder/Abflüsse_äøß.txt"
+      printf 'T\n' >"$folder/Kopf_ä.txt"
     else
       cp -r "$root/examples" "$folder/examples"
     fi
@@ -128,11 +143,12 @@ for name in "${names[@]}"; do
     run "$build" "$folder" "${arguments[@]}"
     out_sha=$(sha "$folder/${output[$name]}")
     console_sha=$(sha "$folder/console")
-    got[$build]="$out_sha $console_sha $status"
-    printf '%-24s %-7s %-64s %s (%s)\n' "$name" "$build" "$out_sha" "$console_sha" "$status"
+    errors=$(errors_sha "$folder/errors")
+    got[$build]="$out_sha $console_sha $errors $status"
+    printf '%-24s %-7s %-64s %-64s %s (%s)\n' "$name" "$build" "$out_sha" "$console_sha" "$errors" "$status"
   done
   if [[ ${got[linux]} == "${got[windows]}" ]]; then
-    echo "  same output, console and status"
+    echo "  same output, console, standard error and status"
   else
     echo "  DIFFERENT"
     differ=1
