@@ -434,27 +434,23 @@ inline ::testing::AssertionResult has_system_reason(const std::string& errors, c
 #endif
 }
 
-// A name as standard error shows it between its quotes, where backslashes are
-// doubled (Windows paths; the e2e tables use no quotes or control bytes there).
-inline std::string shown_name(std::string_view name) {
-  std::string shown;
-  for (char c : name) {
-    if (c == '\\') shown += '\\';
-    shown += c;
-  }
-  return shown;
-}
-
-// The console text of a run: the banner, then what the run printed, with every
-// line end written as CR LF.
-inline std::string crlf(std::string_view text) {
+// `text` with `mark` written in front of every `c`.
+inline std::string marked(std::string_view text, char c, char mark) {
   std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
+  for (char t : text) {
+    if (t == c) out += mark;
+    out += t;
   }
   return out;
 }
+
+// A name as standard error shows it between its quotes, where backslashes are
+// doubled (Windows paths; the e2e tables use no quotes or control bytes there).
+inline std::string shown_name(std::string_view name) { return marked(name, '\\', '\\'); }
+
+// The console text of a run: the banner, then what the run printed, with every
+// line end written as CR LF.
+inline std::string crlf(std::string_view text) { return marked(text, '\n', '\r'); }
 
 inline const std::string kBanner =
     "floveran: converting discharges from m3/s into specific discharges in mm/timestep or vice "
