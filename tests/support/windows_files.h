@@ -1,6 +1,6 @@
 // What tests on Windows use where POSIX tests have pipes by name and files whose
-// reads fail: a named pipe fed by the test, reading a child's console pipe with a
-// time limit, and an input whose reads fail.
+// reads fail: a named pipe fed by the test, reading a child's output pipe to its
+// end, and an input whose reads fail.
 #pragma once
 
 #ifdef _WIN32
@@ -95,25 +95,6 @@ class NamedPipeWriter {
   HANDLE event_ = nullptr;
 };
 
-// Appends what comes from `pipe` to `so_far` until `text` is in it, the writers
-// have gone, or `milliseconds` have passed.
-inline void read_pipe_until(HANDLE pipe, std::string& so_far, std::string_view text,
-                            ULONGLONG milliseconds) {
-  const ULONGLONG until = ::GetTickCount64() + milliseconds;
-  char buffer[4096];
-  while (so_far.find(text) == std::string::npos && ::GetTickCount64() < until) {
-    DWORD available = 0;
-    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
-    if (available == 0) {
-      ::Sleep(5);
-      continue;
-    }
-    DWORD read = 0;
-    if (!::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) || read == 0) return;
-    so_far.append(buffer, read);
-  }
-}
-
 // Appends everything that comes from `pipe` until its writers have gone.
 inline void read_pipe_to_end(HANDLE pipe, std::string& so_far) {
   char buffer[4096];
@@ -123,7 +104,7 @@ inline void read_pipe_to_end(HANDLE pipe, std::string& so_far) {
 
 // An input that opens but cannot be read. On Windows a file whose bytes another
 // process holds locked (LockFileEx) fails every read with ERROR_LOCK_VIOLATION:
-// `file` in the folder, holding `bytes`. Wine does not lock reads out, but maps
+// `file_name` in the folder, holding `bytes`. Wine does not lock reads out, but maps
 // the Unix file /proc/self/mem, whose reads at offset 0 fail: that name is used
 // there. `name` stays empty where neither exists, with the reason in `missing`.
 struct UnreadableInput {
