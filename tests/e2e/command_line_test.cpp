@@ -149,7 +149,8 @@ TEST_F(CommandLine, OutputWhoseReaderGoesAwayIsAWriteErrorWithStatus3) {
   takes_a_little.join();
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.console, crlf(kBanner + "2 columns \n\nmonth 1/2000 .error writing file " + pipe_name + "\n"));
-  EXPECT_TRUE(has_system_reason(run.errors, "floveran: cannot write the output \"" + shown_name(pipe_name) + "\": ", ""));
+  EXPECT_TRUE(
+      has_system_reason(run.errors, "floveran: cannot write the output \"" + shown_name(pipe_name) + "\": ", ""));
   EXPECT_EQ(read_file(dir.file("in.txt")), table);
 #else
   GTEST_SKIP() << "a named pipe's reader cannot be timed here without racing the tool's open; "
@@ -164,7 +165,8 @@ TEST_F(CommandLine, ReadErrorOfTheInputEndsWithStatus2) {
   const ToolRun run = run_tool(dir, {input.name, "out.txt"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.console, crlf(kBanner + "error reading file " + input.name + "\n"));
-  EXPECT_TRUE(has_system_reason(run.errors, "floveran: cannot read the input \"" + shown_name(input.name) + "\": ", ""));
+  EXPECT_TRUE(
+      has_system_reason(run.errors, "floveran: cannot read the input \"" + shown_name(input.name) + "\": ", ""));
 #else
   // Reading a process's memory file at offset 0 fails with an I/O error.
   const ToolRun run = run_tool(dir, {"/proc/self/mem", "out.txt"});

@@ -1042,8 +1042,8 @@ TEST(OutputFile, NamesThatCannotBeOpenedCreateNothing) {
     const ToolRun run = run_tool(dir, {"in.txt", c.output});
     EXPECT_EQ(run.status, 3) << c.name;
     EXPECT_EQ(run.console, crlf(kBanner + "error opening file " + c.output + "\n")) << c.name;
-    EXPECT_EQ(folder_contents(dir.path), (linked ? Names{"dangling.txt", "folder", "in.txt"} : Names{"folder", "in.txt"}))
-        << c.name;
+    const Names listing = linked ? Names{"dangling.txt", "folder", "in.txt"} : Names{"folder", "in.txt"};
+    EXPECT_EQ(folder_contents(dir.path), listing) << c.name;
     EXPECT_EQ(folder_contents(dir.file("folder")), Names{}) << c.name;
   }
 }
