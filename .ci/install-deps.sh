@@ -9,6 +9,12 @@
 #                                    package check need: GoogleTest, Google
 #                                    Benchmark, clang with its fuzzer runtime,
 #                                    dpkg-dev, lintian, man-db, groff and GNU parallel
+#   bash .ci/install-deps.sh windows the build tools, and what the Windows build (the
+#                                    windows preset) needs: the MinGW-w64 cross
+#                                    compiler (g++-mingw-w64-x86-64-posix),
+#                                    GoogleTest's source (googletest), Wine to run
+#                                    the tests (wine64) and groff for the manual
+#                                    page of the ZIP package (groff-base)
 #
 # Each tool is looked for first and its package installed only when the tool is
 # missing, so a second run installs nothing. Run it as root, or as a user who may
@@ -16,12 +22,12 @@
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 build|test" >&2
+  echo "usage: $0 build|test|windows" >&2
   exit 2
 }
 [ $# -eq 1 ] || usage
 case "$1" in
-  build | test) part=$1 ;;
+  build | test | windows) part=$1 ;;
   *) usage ;;
 esac
 
@@ -52,6 +58,17 @@ if [ "$part" = test ]; then
   # The README's GNU parallel example (moreutils has a parallel of its own).
   { command -v parallel >/dev/null && parallel --version 2>/dev/null | grep -q 'GNU parallel'; } ||
     need+=(parallel)
+fi
+
+if [ "$part" = windows ]; then
+  # The cross compiler with POSIX threads (C++ threads in the tests).
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
+  # GoogleTest compiled from its source with the cross compiler.
+  [ -e /usr/src/googletest/googletest/CMakeLists.txt ] || need+=(googletest)
+  # The test programs run under wine64 (Debian puts it in /usr/lib/wine).
+  { command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ]; } || need+=(wine64)
+  # The manual page as text in the ZIP package.
+  command -v groff >/dev/null || need+=(groff-base)
 fi
 
 if [ ${#need[@]} -eq 0 ]; then

@@ -177,7 +177,7 @@ TEST(Progress, MonthLineAndOneDotPerDay) {
 // read before it sees the end of its input.
 TEST(Progress, MarksAppearWhileTheInputIsStillComing) {
   TempDir dir;
-  StreamingRun run = start_streaming_run(dir, STDOUT_FILENO);
+  StreamingRun run = start_streaming_run(dir, kStandardOutput);
   ASSERT_TRUE(feed(run, "T\nYY\tMM\tDD\tHH\t100\n\n\n\n2001 3 1 1 1\n2001 3 2 1 1\n"));
   // The marks of the two records while the pipe is open.
   const std::string marks = crlf("\nmonth 3/2001 ..");

@@ -2,7 +2,8 @@
 //
 // A run ends its process on every failure, so each input is run by the tool in a
 // child process of its own (posix_spawn, in a process group of its own, killed
-// after a time limit), in a private folder. The fuzz input starts with 6 bytes
+// after a time limit; on Windows CreateProcessW, terminated after the limit), in
+// a private folder. The fuzz input starts with 6 bytes
 // that make the command line:
 //   byte 0   number of arguments, 1 to 6
 //   byte 1   head_rows, -5 to 200, and the form of its text (bits 6 and 7 of byte 5)
@@ -32,7 +33,8 @@
 // Then the same run at each lower vector level (FLOVERAN_VECTOR_LEVEL), and on
 // three threads with chunks of 1 to 127 bytes (FLOVERAN_THREADS, FLOVERAN_CHUNK_BYTES;
 // the first run, on a table this small, is on one thread), must end with the same
-// status, console, standard error and output bytes.
+// status, console, standard error and output bytes (not on Windows, whose build
+// has the scalar level alone and whose threads the end-to-end tests compare).
 //
 // FLOVERAN_TOOL in the environment names another binary to run in place of the
 // built tool, to see the harness itself catch a faulty one.
@@ -40,6 +42,15 @@
 // The child's coverage does not reach the fuzzer, so the outcome of each run is
 // fed back as extra counters (status, console and output sizes, progress marks,
 // column count, special number forms), which keeps inputs of distinct behaviour.
+#ifdef _WIN32
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "support/windows_command_line.h"
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -50,6 +61,7 @@
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -65,10 +77,15 @@
 #error "FLOVERAN_TOOL_PATH must name the built floveran binary"
 #endif
 
+#ifdef _WIN32
+// libFuzzer does not run on this build; the counters are only filled.
+std::uint8_t outcome_counters[1024];
+#else
 extern "C" char** environ;
 
 // libFuzzer takes every nonzero byte of this section as a coverage feature.
 __attribute__((used, section("__libfuzzer_extra_counters"))) std::uint8_t outcome_counters[1024];
+#endif
 
 namespace {
 
@@ -87,6 +104,53 @@ constexpr std::string_view kDone = "fertig..\r\n";
 void check(bool ok, const char* what, const std::string& detail = {}) {
   if (!ok) fail(what, detail);
 }
+
+#ifdef _WIN32
+
+std::filesystem::path folder;
+
+const std::string& private_folder() {
+  static std::string name;
+  if (name.empty()) {
+    for (unsigned n = 0;; ++n) {
+      folder = std::filesystem::temp_directory_path() /
+               ("fuzz_run." + std::to_string(::GetCurrentProcessId()) + "." + std::to_string(n));
+      if (::CreateDirectoryW(folder.c_str(), nullptr)) break;
+      check(::GetLastError() == ERROR_ALREADY_EXISTS, "cannot make a private folder");
+    }
+    name = folder.string();
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    });
+  }
+  return name;
+}
+
+void write_file(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  check(static_cast<bool>(out), "cannot write", path);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The names in the folder, hidden ones included, sorted.
+std::vector<std::string> folder_names(const std::string& path) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
+    names.push_back(entry.path().filename().string());
+  }
+  check(!error, "cannot list the folder", path);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+#else
 
 std::string folder;
 
@@ -150,6 +214,8 @@ std::vector<std::string> folder_names(const std::string& path) {
   return names;
 }
 
+#endif
+
 // A number argument: plain, behind blanks, with trailing text, as a word, or with "+".
 std::string number_text(int value, int form) {
   switch (form & 3) {
@@ -198,6 +264,72 @@ struct Outcome {
   std::string output;
   std::string errors;
 };
+
+#ifdef _WIN32
+
+// The arguments are ASCII: each widens byte by byte.
+std::wstring quoted_argument(const std::string& argument) {
+  return floveran::testing::quoted_argument(std::wstring(argument.begin(), argument.end()));
+}
+
+HANDLE inheritable_file(const std::wstring& name, bool writing) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  return ::CreateFileW(name.c_str(), writing ? GENERIC_WRITE : GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                       writing ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Runs the tool in the private folder with its console in files; a run that has not
+// ended within the time limit is terminated and reported.
+Outcome run_tool(const std::vector<std::string>& arguments, bool) {
+  const std::filesystem::path dir = private_folder();
+  std::string tool = FLOVERAN_TOOL_PATH;
+  if (const char* override_path = std::getenv("FLOVERAN_TOOL")) tool = override_path;
+  const std::wstring tool_name(tool.begin(), tool.end());
+  wchar_t full[4096];
+  const DWORD length = ::GetFullPathNameW(tool_name.c_str(), 4096, full, nullptr);
+  check(length > 0 && length < 4096, "cannot name the tool", tool);
+  std::wstring command_line = floveran::testing::quoted_argument(full);
+  for (const std::string& a : arguments) command_line += L" " + quoted_argument(a);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = inheritable_file(L"NUL", false);
+  startup.hStdOutput = inheritable_file((dir / "console.txt").wstring(), true);
+  startup.hStdError = inheritable_file((dir / "errors.txt").wstring(), true);
+  check(startup.hStdInput != INVALID_HANDLE_VALUE && startup.hStdOutput != INVALID_HANDLE_VALUE &&
+            startup.hStdError != INVALID_HANDLE_VALUE,
+        "cannot open the standard files of the run");
+  PROCESS_INFORMATION process{};
+  const BOOL started = ::CreateProcessW(full, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        dir.wstring().c_str(), &startup, &process);
+  for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) ::CloseHandle(h);
+  check(started, "CreateProcessW failed", tool);
+  ::CloseHandle(process.hThread);
+  if (::WaitForSingleObject(process.hProcess, kTimeLimitMilliseconds) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.hProcess, 255);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    fail("the run did not end within the time limit");
+  }
+  DWORD code = 0;
+  check(::GetExitCodeProcess(process.hProcess, &code), "GetExitCodeProcess failed");
+  ::CloseHandle(process.hProcess);
+  Outcome o;
+  // An exception ends a program with an NTSTATUS of severity "error", not an exit
+  // status of its own: taken as its signal.
+  if ((code & 0xC0000000u) == 0xC0000000u) {
+    o.signal = static_cast<int>(code);
+  } else {
+    o.status = static_cast<int>(code);
+  }
+  o.console = read_file((dir / "console.txt").string());
+  o.output = read_file((dir / "out.txt").string());
+  o.errors = read_file((dir / "errors.txt").string());
+  return o;
+}
+
+#else
 
 int pidfd_of(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
 
@@ -306,6 +438,8 @@ Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks,
   o.errors = read_file(dir + "/errors.txt");
   return o;
 }
+
+#endif
 
 // The text a reader of the input sees: CR LF as LF, the end at the first Ctrl-Z.
 std::string translated(std::string_view raw) {
@@ -435,7 +569,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string& dir = private_folder();
   write_file(dir + "/in.txt", table);
-  ::unlink((dir + "/out.txt").c_str());
+  std::remove((dir + "/out.txt").c_str());
 
   std::uint32_t hash = 2166136261u;
   for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
@@ -481,6 +615,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Every lower vector level writes the same bytes (a level the machine lacks runs
   // as the best it has, which changes nothing either), and so do three threads,
   // with chunks so small that records meet their edges.
+  // Not on Windows (see the top of this file).
+#ifndef _WIN32
   // Chunks of one line each, or of a few lines (a table of fewer than 4 chunks runs
   // on one thread).
   const std::string chunk_bytes = std::to_string(hash / 8 % 2 == 0 ? 1 + hash / 16 % 8 : 8 + hash / 16 % 120);
@@ -502,5 +638,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(lower.errors == o.errors, "another standard error", which + lower.errors.substr(0, 2000));
     check(read_file(dir + "/in.txt") == table, "the input file was changed", which);
   }
+#endif
   return 0;
 }

@@ -7,11 +7,11 @@
 //                     run_program
 //   byte k + 1        a small block size (1 to 64)
 //   the rest          the bytes of the file
-// The file is put in a memfd and opened through /proc/self/fd, so it is read like
-// any regular file, once with the normal block size and once with the small one
+// The file is put in a memfd and opened through /proc/self/fd (on Windows, in a
+// temporary file), so it is read like any regular file, once with the normal block size and once with the small one
 // (every byte then lies near a block boundary, and the plain-number path of
 // scan_double meets the end of its buffer); then the same bytes are fed through a
-// pipe, which takes the record-and-replay path of input that cannot be
+// pipe (on Windows, a named pipe), which takes the record-and-replay path of input that cannot be
 // repositioned.
 //
 // The model translates the whole file at once (CR LF to LF, end at the first
@@ -31,9 +31,15 @@
 // grammar reading one value between them: every value it reads must be the
 // grammar's, and it must stop where the grammar stops. The stream runs and
 // scan_doubles are repeated at every level.
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+#else
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -482,6 +488,72 @@ void compare(const Trace& got, const Trace& want, const char* what) {
 // ---------------------------------------------------------------------------
 // Files.
 
+#ifdef _WIN32
+
+// Windows: the file is a temporary file of this process, rewritten for each input.
+std::string memfd_path;
+
+void put_in_memfd(std::string_view bytes) {
+  static std::wstring file;
+  if (file.empty()) {
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    check(::GetTempPathW(MAX_PATH + 1, folder) > 0 && ::GetTempFileNameW(folder, L"fsc", 0, name) != 0,
+          "no temporary file");
+    file = name;
+    char narrow[4 * MAX_PATH + 4];
+    check(::WideCharToMultiByte(CP_UTF8, 0, name, -1, narrow, sizeof narrow, nullptr, nullptr) > 0,
+          "temporary file name");
+    memfd_path = narrow;
+    std::atexit([] { ::DeleteFileW(file.c_str()); });
+  }
+  const HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  check(h != INVALID_HANDLE_VALUE, "cannot write the temporary file");
+  DWORD written = 0;
+  check(bytes.empty() || (::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                          written == bytes.size()),
+        "write to the temporary file failed");
+  ::CloseHandle(h);
+}
+
+// The bytes as a named pipe that a thread of this process feeds; the reader opens
+// it by name. Joined when the run on it is over.
+struct PipeFeed {
+  HANDLE pipe = INVALID_HANDLE_VALUE;
+  std::thread feeder;
+  ~PipeFeed() {
+    if (feeder.joinable()) feeder.join();
+  }
+};
+
+bool open_as_pipe(TextInput& in, std::string_view bytes, std::size_t block_size, PipeFeed& feed) {
+  if (bytes.size() > 60000) return false;
+  static unsigned count = 0;
+  const std::string name = "\\\\.\\pipe\\fuzz_scan-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                           std::to_string(++count);
+  const std::wstring wide(name.begin(), name.end());
+  feed.pipe = ::CreateNamedPipeW(wide.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536,
+                                 65536, 0, nullptr);
+  check(feed.pipe != INVALID_HANDLE_VALUE, "CreateNamedPipeW failed");
+  const bool ok = floveran::open_input(in, name, block_size) == 0;
+  check(ok, "open_input of a pipe failed");
+  check(!in.seekable, "a pipe is taken as seekable");
+  feed.feeder = std::thread([pipe = feed.pipe, bytes] {
+    if (::ConnectNamedPipe(pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED) {
+      DWORD written = 0;
+      if (bytes.empty() || ::WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        ::FlushFileBuffers(pipe);  // until the reader has taken it all, or has gone
+      }
+      ::DisconnectNamedPipe(pipe);
+    }
+    ::CloseHandle(pipe);
+  });
+  return true;
+}
+
+#else
+
 int memfd = -1;
 std::string memfd_path;
 
@@ -501,9 +573,11 @@ void put_in_memfd(std::string_view bytes) {
   }
 }
 
+struct PipeFeed {};
+
 // Opens the bytes as a pipe that holds all of them, its writing end closed, so
 // reads end at the end of the bytes. False when they do not fit into a pipe.
-bool open_as_pipe(TextInput& in, std::string_view bytes, std::size_t block_size) {
+bool open_as_pipe(TextInput& in, std::string_view bytes, std::size_t block_size, PipeFeed&) {
   if (bytes.size() > 60000) return false;
   int p[2];
   check(::pipe2(p, O_CLOEXEC) == 0, "pipe failed");
@@ -521,6 +595,8 @@ bool open_as_pipe(TextInput& in, std::string_view bytes, std::size_t block_size)
   check(!in.seekable, "a pipe is taken as seekable");
   return true;
 }
+
+#endif
 
 // ---------------------------------------------------------------------------
 // The raw bytes as text: atoi, atof, first_token and the text scans.
@@ -663,8 +739,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Trace pipe_want = model_run(pipe_model, program, 1);
   const std::string pipe_rest = text.substr(pipe_model.pos);
   for (const std::size_t block_size : {floveran::kInputBlockSize, small_block}) {
+    PipeFeed feed;
     TextInput in;
-    if (!open_as_pipe(in, raw, block_size)) break;
+    if (!open_as_pipe(in, raw, block_size, feed)) break;
     compare(stream_run(in, program, 1), pipe_want, "pipe stream and model disagree");
     check(drain(in) == pipe_rest, "the rest of the pipe input differs from the model");
     check_end(in, pipe_model, raw);

@@ -1,5 +1,8 @@
 // floveran: converts a table of river discharges in m3/s into specific discharges
 // in mm per time step, or back (driver.h), and ends with the run's exit status.
+#include <string>
+#include <vector>
+
 #include "run/program/console.h"
 #include "run/program/driver.h"
 #include "run/streams/platform.h"
@@ -11,5 +14,10 @@ int main(int argc, char** argv) {
   // Ctrl-C, a kill or a closed terminal ends the run without leaving a file that
   // looks complete, and tells so on standard error.
   floveran::platform::end_by_interrupts(floveran::kInterruptedNothingWritten);
-  return floveran::run_conversion(argc - 1, argv + 1);
+  // UTF-8 file names on Windows, whatever the code page of the console.
+  const std::vector<std::string> arguments = floveran::platform::program_arguments(argc, argv);
+  std::vector<const char*> pointers;
+  pointers.reserve(arguments.size());
+  for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
+  return floveran::run_conversion(static_cast<int>(pointers.size()), pointers.data());
 }

@@ -3,13 +3,14 @@
 // files that take a name only when complete, the end of the process on an
 // interrupt, and the number of processors the process may use.
 // Everything above it is the same on every platform; platform_posix.cpp
-// implements it for POSIX systems.
+// implements it for POSIX systems, platform_windows.cpp for Windows.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace floveran::platform {
 
@@ -17,8 +18,14 @@ namespace floveran::platform {
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
-// An error as the system reports it (errno on POSIX); 0 is no error.
+// An error as the system reports it (errno on POSIX, GetLastError on Windows); 0
+// is no error.
 using SystemError = int;
+
+// The errors that this seam and the layers above it report of their own accord.
+extern const SystemError kErrorNoSuchFile;     // opening a name that does not exist
+extern const SystemError kErrorIsDirectory;    // opening a folder for reading
+extern const SystemError kErrorNotSeekable;    // repositioning what cannot be
 
 // Which file a handle reaches, whatever name it was opened by: two handles with
 // equal identities read and write the same bytes. No file has the all-zero
@@ -43,19 +50,27 @@ struct OpenedFile {
 // Which file a handle reaches; all zero when the system cannot tell.
 FileIdentity file_identity(FileHandle file);
 
-// Opens an existing file for reading. A directory is refused (EISDIR).
+// The arguments after the program name, in UTF-8 on Windows (where they come from
+// the UTF-16 command line); on POSIX systems argv[1..] as they are.
+std::vector<std::string> program_arguments(int argc, char** argv);
+
+// Names are UTF-8 on Windows (converted to UTF-16 for the system) and bytes as
+// they are elsewhere.
+// Opens an existing file for reading. A directory is refused (kErrorIsDirectory).
 OpenedFile open_for_reading(const std::string& name);
 // Opens an existing file for writing, neither creating it nor cutting its length:
-// the caller looks at what it is first. A name that reaches no file gives an
-// error for which names_no_file is true.
+// the caller looks at what it is first. A directory is refused, and on Windows a
+// read-only file. A name that reaches no file gives an error for which
+// names_no_file is true.
 OpenedFile open_existing_for_writing(const std::string& name);
 bool names_no_file(SystemError error);
 // Cuts a regular file opened for writing to length 0.
 SystemError truncate_to_empty(FileHandle file);
 
 // A replacement: a new file, created empty under a hidden unique name beside the
-// file it is to replace and readable by its owner only, that takes that file's
-// place on commit_replacement, all at once, or is removed by
+// file it is to replace (on POSIX systems readable by its owner only; on Windows
+// with the hidden attribute and the rights its folder gives), that takes that
+// file's place on commit_replacement, all at once, or is removed by
 // discard_replacement. While it exists it is removed on an interrupt too (see
 // end_by_interrupts).
 struct Replacement {
@@ -66,12 +81,14 @@ struct Replacement {
 // Creates the replacement of the file that `name` reaches, or would create.
 // `existing` is that file opened for writing, or kNoFile when there is none yet;
 // when the replacement could not take its place (another volume, a folder that
-// does not let the process replace it) the call fails, and the caller writes the
-// existing file in place instead.
+// does not let the process replace it, on Windows a file that another program
+// holds open without letting it be deleted) the call fails, and the caller
+// writes the existing file in place instead.
 OpenedFile create_replacement(const std::string& name, FileHandle existing, Replacement& replacement);
 // Gives the new file the permissions (and owner and group, where the process may
-// set them) of the file it replaces, or of a file newly created by the process
-// when there is none; closes it, and puts it in the target's place. Nothing is
+// set them; on Windows the attributes) of the file it replaces, or of a file
+// newly created by the process when there is none; closes it, and puts it in the
+// target's place. Nothing is
 // forced to the disk first: the new file takes the name after its last byte was
 // written and the file closed. On failure the new file is removed.
 SystemError commit_replacement(FileHandle file, Replacement& replacement);
@@ -102,11 +119,12 @@ FileHandle standard_error();
 void keep_running_on_broken_pipes();
 
 // From this call on, an interrupt (Ctrl-C, a kill, the terminal closed: SIGINT,
-// SIGTERM and SIGHUP on POSIX) removes the replacement file being written, if
-// any, writes the current note to standard error and ends the process by that
-// same interrupt, as it would have ended without the tool's help. An interrupt
-// the process was started to ignore (such as a hang-up under nohup) stays
-// ignored.
+// SIGTERM and SIGHUP on POSIX; Ctrl-C, Ctrl-Break, the console closed, a logoff
+// or shutdown on Windows) removes the replacement file being written, if any,
+// writes the current note to standard error and ends the process by that same
+// interrupt, as it would have ended without the tool's help (on Windows with
+// STATUS_CONTROL_C_EXIT). An interrupt the process was started to ignore (such
+// as a hang-up under nohup, or Ctrl-C in a new process group) stays ignored.
 void end_by_interrupts(std::string_view note);
 // Sets the note an interrupt writes; empty for none. Committing a replacement
 // clears it: the output is then complete.
@@ -114,7 +132,7 @@ void set_interrupt_note(std::string_view note);
 
 // The processors this process may run on: those its affinity lets it use, held
 // to its share of processor time where one is set (the quota of a container or a
-// control group), rounded up; less those that other work keeps busy when asked
+// control group), rounded up; on Linux less those that other work keeps busy
 // (threads of other processes running or ready to run), so that many runs at once
 // do not take more threads than there are processors; at least 1.
 int available_processors();

@@ -21,6 +21,7 @@
 
 #include "run/streams/processor_texts.h"
 #include "run/streams/platform.h"
+#include "run/streams/replacement_name.h"
 
 namespace floveran::platform {
 namespace {
@@ -171,21 +172,12 @@ SystemError follow_links(const std::string& name, std::string& path) {
   return ELOOP;
 }
 
-// The pattern of a replacement's name: hidden, beside the target, naming it and
-// the tool. Long names are cut, at a character boundary, so that the name stays
-// within what every file system takes.
-constexpr std::size_t kLongestKeptName = 200;
-constexpr char kReplacementMark[] = ".floveran-XXXXXX";
-
+// The pattern of a replacement's name, for mkostemp: hidden, beside the target,
+// naming it and the tool (replacement_name.h).
 std::string replacement_pattern(const std::string& target) {
   const std::string folder = folder_of(target);
-  std::string name = target.substr(folder.size());
-  if (name.size() > kLongestKeptName) {
-    std::size_t cut = kLongestKeptName;
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-    name.resize(cut);
-  }
-  return folder + "." + name + kReplacementMark;
+  return folder + replacement_stem(std::string_view(target).substr(folder.size())) +
+         std::string(kReplacementEndingSize, 'X');
 }
 
 // Whether a new file in the target's folder can take the place of the existing
@@ -298,6 +290,14 @@ double processor_quota() {
 }
 
 }  // namespace
+
+const SystemError kErrorNoSuchFile = ENOENT;
+const SystemError kErrorIsDirectory = EISDIR;
+const SystemError kErrorNotSeekable = ESPIPE;
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+}
 
 FileIdentity file_identity(FileHandle file) {
   struct stat st {};

@@ -11,7 +11,6 @@
 #include "run/streams/text_input.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "run/streams/text_output.h"
@@ -187,7 +186,7 @@ void rewind_input(TextInput& in) {
     } else if (in.rewound_once) {
       // Everything read before the first rewind was recorded and is delivered
       // again before the file is read on; a second rewind cannot be served.
-      in.error = ESPIPE;
+      in.error = platform::kErrorNotSeekable;
     } else {
       in.rewound_once = true;
       in.recording = false;

@@ -83,7 +83,7 @@ struct TextInput {
 inline constexpr std::size_t kInputBlockSize = 256 * 1024;
 
 // Opens the named file for reading; on failure returns the system's error (a
-// directory gives EISDIR). The block size only matters to tests, which read with
+// directory gives platform::kErrorIsDirectory). The block size only matters to tests, which read with
 // tiny blocks to put every byte at a block boundary.
 platform::SystemError open_input(TextInput& in, const std::string& name,
                                  std::size_t block_size = kInputBlockSize);

@@ -155,7 +155,7 @@ long walk_against_grammar(PlainValuesKernel kernel, const std::string& source, l
     for (int i = 0; i < run.read; ++i) {
       double expected = 0.0;
       const ScanEnd g = scan_double_grammar(p, last, expected);
-      const std::string near(p, static_cast<std::size_t>(std::min<long>(last - p, 40)));
+      const std::string near(p, static_cast<std::size_t>(std::min<std::ptrdiff_t>(last - p, 40)));
       if (g.result != 1 || std::bit_cast<std::uint64_t>(values[i]) != std::bit_cast<std::uint64_t>(expected)) {
         ADD_FAILURE() << "value differs at [" << near << "]";
         return kernel_read;
