@@ -1,5 +1,7 @@
-// The main thread reads, writes and keeps the order; the workers convert. The
-// reader takes the translated bytes of the input's window (every rule of the input
+// The main thread reads, writes and keeps the order; the workers convert, and so
+// does the main thread when it would otherwise wait, so that N threads in all
+// (N - 1 workers) keep N processors busy without a thread more. The reader takes
+// the translated bytes of the input's window (every rule of the input
 // stream applied already: CR LF, a lone CR, a held CR, the replay of a pipe),
 // copies them into a chunk of about `target` bytes and cuts it behind its last LF,
 // carrying the rest into the next chunk. A worker runs convert_record_stretch on
@@ -23,7 +25,7 @@
 // The reader also hands the rest to the run's own loop when a chunk would have to
 // grow past kLargestChunk to reach an LF.
 //
-// Memory: at most kChunksPerWorker chunks per worker are read ahead, and none once
+// Memory: at most kChunksPerWorker chunks per converting thread are read ahead, and none once
 // kBytesInFlight of input are held; a value of one byte can be written as twelve,
 // so the outputs of the chunks alive (those in flight, the one being filled and
 // the next) stay within a few tens of megabytes for any table and any number of
@@ -151,6 +153,20 @@ void hand_to_worker(Workers& workers, Chunk& chunk) {
   workers.work_waiting.notify_one();
 }
 
+// The oldest chunk no worker has taken yet, taken from them; none when all are.
+Chunk* take_waiting(Workers& workers) {
+  std::lock_guard lock(workers.mutex);
+  if (workers.waiting.empty()) return nullptr;
+  Chunk* const chunk = workers.waiting.front();
+  workers.waiting.pop_front();
+  return chunk;
+}
+
+void mark_done(Workers& workers, Chunk& chunk) {
+  std::lock_guard lock(workers.mutex);
+  chunk.done = true;
+}
+
 bool is_done(Workers& workers, const Chunk& chunk) {
   std::lock_guard lock(workers.mutex);
   return chunk.done;
@@ -247,9 +263,9 @@ void write_chunk(RunState& state, const Chunk& chunk) {
   write_translated(state.console, output_bytes(chunk.console));
 }
 
-std::size_t chunk_target(const RunSettings& settings, std::size_t workers) {
+std::size_t chunk_target(const RunSettings& settings, std::size_t converting) {
   if (settings.chunk_bytes > 0) return std::min(settings.chunk_bytes, kLargestChunk / 2);
-  return std::clamp(kBytesInFlight / (kChunksPerWorker * workers), kSmallestChunk, kChunkBytes);
+  return std::clamp(kBytesInFlight / (kChunksPerWorker * converting), kSmallestChunk, kChunkBytes);
 }
 
 }  // namespace
@@ -266,16 +282,24 @@ void convert_records_in_parallel(RunState& state, const RunSettings& settings, R
   TextInput& in = state.input;
   // The vector level is settled once, on this thread, before any worker reads it.
   active_vector_level();
+  // Unless the threads were asked for, processors that other programs keep busy
+  // (such as the other conversions of an xargs -P) are left to them: threads that
+  // share a processor with other work make every conversion slower.
+  const int threads =
+      settings.threads_asked ? settings.threads
+                             : settings.threads - platform::processors_kept_busy(settings.threads - 1);
+  if (threads < 2) return;  // the run's own loop does it all
   Workers workers;
-  start_workers(workers, static_cast<std::size_t>(std::max(settings.threads, 1)), settings, state.areas);
-  if (workers.threads.empty()) return;  // the run's own loop does it all
+  start_workers(workers, static_cast<std::size_t>(threads - 1), settings, state.areas);
+  if (workers.threads.empty()) return;
+  const std::size_t converting = workers.threads.size() + 1;  // the workers and this thread
 
-  const std::size_t most_chunks = kChunksPerWorker * workers.threads.size();
+  const std::size_t most_chunks = kChunksPerWorker * converting;
   std::vector<std::unique_ptr<Chunk>> spares;
   std::deque<std::unique_ptr<Chunk>> in_flight;  // in the input's order, none written yet
   std::size_t bytes_in_flight = 0;
   ChunkReader reader;
-  reader.target = chunk_target(settings, workers.threads.size());
+  reader.target = chunk_target(settings, converting);
   reader.partial = spare_chunk(spares, reader.target);
   std::int64_t line_ends = in.line_ends;  // in front of the first chunk not written
   bool unclean = false;
@@ -313,7 +337,13 @@ void convert_records_in_parallel(RunState& state, const RunSettings& settings, R
     } else if (in_flight.empty()) {
       break;  // all read is written, and nothing is left to read
     }
-    wait_until_done(workers, *in_flight.front());
+    // Rather than wait, this thread converts a chunk that no worker has taken yet.
+    if (Chunk* const waiting = take_waiting(workers)) {
+      convert_chunk(*waiting, settings, state.areas);
+      mark_done(workers, *waiting);
+    } else {
+      wait_until_done(workers, *in_flight.front());
+    }
   }
   stop_workers(workers);
 

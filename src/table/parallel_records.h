@@ -18,8 +18,9 @@ namespace floveran {
 // has been read; kNoPause for one thread or a smaller table.
 std::uint64_t parallel_start(const TextInput& in, const RunSettings& settings);
 
-// Converts the records from the input's position on, at a record's start, with
-// settings.threads worker threads, and writes them to the run's output and console,
+// Converts the records from the input's position on, at a record's start, on
+// settings.threads threads, this one among them (fewer where other work keeps
+// processors busy, unless FLOVERAN_THREADS asked for them), and writes them to the run's output and console,
 // counting them in `tally`. Returns with the input at the first byte that was not
 // converted, with its line count, for the run's own loop to go on from: at its
 // end when every chunk counted, or where a chunk met something to tell.

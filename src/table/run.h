@@ -28,6 +28,8 @@ struct RunSettings {
   std::int32_t method = 1;         // argument 6 by atoi; 1 converts into mm per time step
   std::int32_t threads = 1;        // threads that convert records: FLOVERAN_THREADS, or the
                                    // processors the process may run on, at most kMostThreads
+  bool threads_asked = false;      // FLOVERAN_THREADS set them; else processors that other
+                                   // programs keep busy are left to them
   std::size_t chunk_bytes = 0;     // the part of the input a thread takes at a time; 0:
                                    // chosen by the thread count (FLOVERAN_CHUNK_BYTES, for tests)
 };

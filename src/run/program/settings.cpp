@@ -81,6 +81,7 @@ std::string read_thread_settings(RunSettings& settings) {
   const std::uint64_t asked = count_setting(threads, kMostThreads);
   settings.threads = asked > 0 ? static_cast<std::int32_t>(asked)
                                : std::min(platform::available_processors(), kMostThreads);
+  settings.threads_asked = asked > 0;
   settings.chunk_bytes = static_cast<std::size_t>(count_setting(environment("FLOVERAN_CHUNK_BYTES"), 1 << 30));
   return asked > 0 || threads.empty() ? std::string() : std::string(threads);
 }

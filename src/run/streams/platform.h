@@ -132,10 +132,14 @@ void set_interrupt_note(std::string_view note);
 
 // The processors this process may run on: those its affinity lets it use, held
 // to its share of processor time where one is set (the quota of a container or a
-// control group), rounded up; on Linux less those that other work keeps busy
-// (threads of other processes running or ready to run), so that many runs at once
-// do not take more threads than there are processors; at least 1.
+// control group), rounded up; at least 1.
 int available_processors();
+
+// The processors that other programs keep busy at this moment: their processes
+// running or ready to run, besides this one and the one that started it (the
+// kernel's own threads, whose work comes and goes, do not count), counted up to
+// `most`. Linux only; 0 elsewhere.
+int processors_kept_busy(int most);
 
 // Called first thing on a thread that the process starts for its own work: the
 // interrupts of end_by_interrupts are then handled only on the threads that were

@@ -3,8 +3,9 @@
 // it, and poll to see whether a read would wait; replacements made with mkostemp,
 // fchmod, fchown and rename; interrupts caught with sigaction, by a handler that
 // does only what a handler may; the processors from sched_getaffinity, the quotas
-// of the control groups and the running threads of /proc/loadavg on Linux, the
+// of the control groups and the running processes of /proc on Linux, the
 // processors online elsewhere.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -440,9 +441,42 @@ int available_processors() {
   int processors = affinity_processors();
   const double quota = processor_quota();
   if (quota > 0.0 && quota < processors) processors = static_cast<int>(std::ceil(quota));
-  // The running threads counted by the kernel, this one among them.
-  const int busy = std::max(running_threads_of_loadavg(small_file("/proc/loadavg")) - 1, 0);
-  return std::max(processors - busy, 1);
+  return std::max(processors, 1);
+}
+
+int processors_kept_busy(int most) {
+#if defined(__linux__)
+  DIR* const processes = ::opendir("/proc");
+  if (processes == nullptr) return 0;
+  // This process does not count, nor the one that started it, which waits for it
+  // (a shell, xargs) but may not have had a processor yet to begin waiting.
+  const std::string own = std::to_string(::getpid());
+  const std::string parent = std::to_string(::getppid());
+  int running = 0;
+  while (running < most) {
+    const dirent* const entry = ::readdir(processes);
+    if (entry == nullptr) break;
+    const std::string_view name = entry->d_name;
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string_view::npos || name == own ||
+        name == parent) {
+      continue;
+    }
+    // The fields up to the flags, which come within the first few hundred bytes
+    // whatever the name (at most 64 bytes).
+    const std::string path = std::string(name) + "/stat";
+    const int fd = ::openat(::dirfd(processes), path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;  // the process has ended meanwhile
+    char text[512];
+    const ssize_t n = ::read(fd, text, sizeof text);
+    ::close(fd);
+    if (n > 0 && running_program(std::string_view(text, static_cast<std::size_t>(n)))) ++running;
+  }
+  ::closedir(processes);
+  return running;
+#else
+  (void)most;
+  return 0;
+#endif
 }
 
 void keep_interrupts_off_this_thread() {

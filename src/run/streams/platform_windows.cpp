@@ -466,6 +466,9 @@ int available_processors() {
   return all > 0 ? static_cast<int>(std::min<DWORD>(all, DWORD{1} << 20)) : 1;
 }
 
+// Not looked at on Windows.
+int processors_kept_busy(int) { return 0; }
+
 // Interrupts reach the console control handler on a thread Windows starts for it,
 // never on the threads of the process: nothing to do.
 void keep_interrupts_off_this_thread() {}

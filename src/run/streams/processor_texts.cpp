@@ -1,7 +1,7 @@
 // The quota texts are whole numbers of microseconds; the group and mount lists are
 // lines of fields, those of mountinfo separated by blanks with a blank, tab, LF or
 // backslash inside a field written as a three-digit octal escape ("\040"); the
-// load line holds fields separated by blanks.
+// stat line of a process holds fields separated by blanks behind its name.
 #include "run/streams/processor_texts.h"
 
 #include <algorithm>
@@ -151,12 +151,18 @@ std::vector<QuotaFolder> quota_folders(std::string_view own_groups, std::string_
   return folders;
 }
 
-int running_threads_of_loadavg(std::string_view text) {
-  for (int skipped = 0; skipped < 3; ++skipped) next_field(text, ' ');
-  std::string_view counts = next_field(text, ' ');
-  std::int64_t running = 0;
-  if (!whole_number(next_field(counts, '/'), running) || counts.empty()) return 0;
-  return static_cast<int>(std::min<std::int64_t>(running, 1 << 20));
+bool running_program(std::string_view stat_text) {
+  const std::size_t name_end = stat_text.rfind(')');
+  if (name_end == std::string_view::npos) return false;
+  std::string_view fields = stat_text.substr(name_end + 1);
+  next_field(fields, ' ');  // the blank behind the name
+  const std::string_view state = next_field(fields, ' ');
+  // ppid, pgrp, session, tty_nr and tpgid, then the flags.
+  for (int skipped = 0; skipped < 5; ++skipped) next_field(fields, ' ');
+  std::int64_t flags = 0;
+  if (!whole_number(next_field(fields, ' '), flags)) return false;
+  constexpr std::int64_t kKernelThread = 0x00200000;  // PF_KTHREAD
+  return state == "R" && (flags & kKernelThread) == 0;
 }
 
 }  // namespace floveran::platform

@@ -1,6 +1,6 @@
 // What Linux tells of the processors a process may use, read from the texts of its
 // files: the processor quota of control groups (which caps the processor time of a
-// group, as a container's limit does) and the count of running threads. Plain text
+// group, as a container's limit does) and the state of a process. Plain text
 // work with no system call; platform_posix.cpp reads the files.
 #pragma once
 
@@ -35,9 +35,10 @@ struct QuotaFolder {
 // first. A quota anywhere on that path caps the process.
 std::vector<QuotaFolder> quota_folders(std::string_view own_groups, std::string_view mounts);
 
-// The threads running or ready to run when /proc/loadavg was read, the first
-// number of its fourth field ("0.41 0.43 0.76 3/132 12345" gives 3), the reader
-// itself among them; 0 for a text that is not such a line.
-int running_threads_of_loadavg(std::string_view text);
+// Whether a /proc/PID/stat text ("1234 (name) R 1 ...") shows a process of a
+// program running or ready to run: state R, and not a thread of the kernel (flag
+// PF_KTHREAD), whose work, such as writing files back to disk, comes and goes.
+// The name may hold blanks and parentheses; the fields follow its last ")".
+bool running_program(std::string_view stat_text);
 
 }  // namespace floveran::platform

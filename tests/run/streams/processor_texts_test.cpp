@@ -1,18 +1,23 @@
 // What Linux tells of processors, from the texts of its files: the quota texts of
 // both versions of control groups, the folders of the groups a process is in under
 // the mounts of their hierarchies, from what /proc shows on real systems, and the
-// running threads of the load line. And the processors of the platform seam, which
-// follow the affinity mask.
+// states of processes. And the processors of the platform seam, which follow the
+// affinity mask.
 #include "run/streams/processor_texts.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <sched.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "run/streams/platform.h"
@@ -35,13 +40,24 @@ TEST(ProcessorQuota, TextsOfBothVersions) {
   EXPECT_EQ(processors_of_cfs_quota("100000", "0"), 0.0);
 }
 
-TEST(RunningThreads, OfTheLoadLine) {
-  EXPECT_EQ(running_threads_of_loadavg("0.41 0.43 0.76 3/132 12345\n"), 3);
-  EXPECT_EQ(running_threads_of_loadavg("12.00 9.50 4.25 17/2048 99"), 17);
-  EXPECT_EQ(running_threads_of_loadavg(""), 0);
-  EXPECT_EQ(running_threads_of_loadavg("0.41 0.43 0.76"), 0);
-  EXPECT_EQ(running_threads_of_loadavg("0.41 0.43 0.76 x/132 1"), 0);
-  EXPECT_EQ(running_threads_of_loadavg("0.41 0.43 0.76 3 1"), 0);
+TEST(RunningProgram, OfTheStatLine) {
+  const struct {
+    const char* name;
+    const char* text;
+    bool running;
+  } cases[] = {
+      {"running", "28710 (cat) R 28708 28708 5956 0 -1 4194304 133 0 0 0 0 0 0 0 20 0 1 0\n", true},
+      {"sleeping", "28710 (cat) S 28708 28708 5956 0 -1 4194304 133 0 0 0 0 0 0 0 20 0 1 0\n", false},
+      {"disk_wait", "28710 (cat) D 28708 28708 5956 0 -1 4194304 133 0 0\n", false},
+      {"kernel_thread_running", "4 (kworker/u4:1) R 2 0 0 0 -1 69238880 0 0 0 0\n", false},
+      {"kthreadd", "2 (kthreadd) R 0 0 0 0 -1 2129984 0 0 0 0\n", false},
+      {"name_with_blanks_and_parens", "77 (a) R (b c) R 1 77 77 0 -1 4194560 0 0\n", true},
+      {"name_that_looks_like_a_kernel_flag", "77 (x) S 1 2 3 4 5 69238880) R 1 77 77 0 -1 4194560 0\n", true},
+      {"cut_before_the_flags", "77 (cat) R 1 77 77 0\n", false},
+      {"no_name", "77 cat R 1 77 77 0 -1 4194560\n", false},
+      {"empty", "", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(running_program(c.text), c.running) << c.name;
 }
 
 constexpr const char* kMountsOfBoth =
@@ -121,6 +137,30 @@ TEST(AvailableProcessors, FollowTheAffinityMask) {
   EXPECT_EQ(held, 1);
 }
 
+
+// Another program that keeps a processor busy is seen; the process itself is not.
+TEST(ProcessorsKeptBusy, SeeAnotherProgramRunning) {
+#ifndef __linux__
+  GTEST_SKIP() << "processes are looked at on Linux only";
+#else
+  const int before = processors_kept_busy(1000);
+  const pid_t spinner = ::fork();
+  ASSERT_GE(spinner, 0);
+  if (spinner == 0) {
+    volatile int stop = 0;
+    while (stop == 0) {
+    }
+  }
+  int seen = 0;
+  for (int look = 0; look < 100 && seen <= before; ++look) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    seen = std::max(seen, processors_kept_busy(1000));
+  }
+  ::kill(spinner, SIGKILL);
+  ::waitpid(spinner, nullptr, 0);
+  EXPECT_GE(seen, 1) << "a spinning child process";
+#endif
+}
 #endif
 
 }  // namespace
