@@ -1,6 +1,6 @@
-// The main thread reads, writes and keeps the order; the workers convert, and so
-// does the main thread when it would otherwise wait, so that N threads in all
-// (N - 1 workers) keep N processors busy without a thread more. The reader takes
+// The main thread reads and keeps the order; the workers convert, and so does the
+// main thread when it would otherwise wait, so that N threads in all (N - 1
+// workers) keep N processors busy without a thread more. The reader takes
 // the translated bytes of the input's window (every rule of the input
 // stream applied already: CR LF, a lone CR, a held CR, the replay of a pipe),
 // copies them into a chunk of about `target` bytes and cuts it behind its last LF,
@@ -10,7 +10,8 @@
 // input where a record would begin, and nothing else: no failed scan, no record
 // read on into another line (which is also how a record cut by the chunk's end
 // shows), and so nothing for standard error. Clean chunks are written in their
-// order, the output's bytes, then the console's; at the first chunk that is not
+// order, the output's bytes, then the console's, by the thread that converted the
+// first one not yet written (or one behind it); at the first chunk that is not
 // clean, that chunk and everything read behind it are put back in front of the
 // input's window, and the run's own loop goes on from there: what it writes is
 // by definition what one thread writes.
@@ -76,14 +77,23 @@ struct Chunk {
   bool clean = false;
   std::int64_t records = 0;
   std::int64_t line_ends = 0;     // the LFs in it, when clean
-  bool done = false;              // under Workers::mutex
+  bool done = false;              // converted; under Workers::mutex
+  bool written = false;           // written to the run's output; under Workers::mutex
 };
 
 struct Workers {
   std::mutex mutex;
   std::condition_variable work_waiting;
-  std::condition_variable chunk_done;
+  std::condition_variable chunk_written;
   std::deque<Chunk*> waiting;     // cut, and not taken by a worker yet
+  // The chunks handed out and not written yet, in the input's order. The thread
+  // that finds the first of them done writes it, and those done behind it, while
+  // its output is still in its cache; one thread writes at a time.
+  std::deque<Chunk*> unwritten;
+  bool writing = false;           // a thread is writing
+  bool writing_ended = false;     // at a chunk that is not clean, or a failed write
+  TextOutput* output = nullptr;   // the run's output and console
+  TextOutput* console = nullptr;
   bool stopping = false;
   std::vector<std::thread> threads;
 };
@@ -101,6 +111,44 @@ void convert_chunk(Chunk& chunk, const RunSettings& settings, const std::vector<
   chunk.bytes = std::move(in.buffer);
 }
 
+// A clean chunk's bytes, already translated, one write each: the output's, then
+// the console's.
+void write_chunk(TextOutput& output, TextOutput& console, const Chunk& chunk) {
+  write_translated(output, output_bytes(chunk.output));
+  write_translated(console, output_bytes(chunk.console));
+}
+
+// With the lock held, after a chunk was marked done: unless another thread is
+// writing (which then finds this chunk done too), writes the done chunks at the
+// front of the order, with the lock let go while writing, and stops for good at
+// one that is not clean or at a failed write.
+void write_done_chunks(Workers& workers, std::unique_lock<std::mutex>& lock) {
+  if (workers.writing) return;
+  workers.writing = true;
+  while (!workers.writing_ended && !workers.unwritten.empty() && workers.unwritten.front()->done) {
+    Chunk& chunk = *workers.unwritten.front();
+    if (!chunk.clean) {
+      workers.writing_ended = true;
+      break;
+    }
+    lock.unlock();
+    write_chunk(*workers.output, *workers.console, chunk);
+    const bool failed = workers.output->error != 0;
+    lock.lock();
+    workers.unwritten.pop_front();
+    chunk.written = true;
+    workers.writing_ended = failed;
+  }
+  workers.writing = false;
+  workers.chunk_written.notify_one();  // the main thread waits for the first chunk
+}
+
+void finish_chunk(Workers& workers, Chunk& chunk) {
+  std::unique_lock lock(workers.mutex);
+  chunk.done = true;
+  write_done_chunks(workers, lock);
+}
+
 void run_worker(Workers& workers, const RunSettings& settings, const std::vector<double>& areas) {
   platform::keep_interrupts_off_this_thread();
   std::unique_lock lock(workers.mutex);
@@ -113,7 +161,7 @@ void run_worker(Workers& workers, const RunSettings& settings, const std::vector
     convert_chunk(*chunk, settings, areas);
     lock.lock();
     chunk->done = true;
-    workers.chunk_done.notify_one();
+    write_done_chunks(workers, lock);
   }
 }
 
@@ -148,7 +196,9 @@ void hand_to_worker(Workers& workers, Chunk& chunk) {
   {
     std::lock_guard lock(workers.mutex);
     chunk.done = false;
+    chunk.written = false;
     workers.waiting.push_back(&chunk);
+    workers.unwritten.push_back(&chunk);
   }
   workers.work_waiting.notify_one();
 }
@@ -162,19 +212,19 @@ Chunk* take_waiting(Workers& workers) {
   return chunk;
 }
 
-void mark_done(Workers& workers, Chunk& chunk) {
+bool is_written(Workers& workers, const Chunk& chunk) {
   std::lock_guard lock(workers.mutex);
-  chunk.done = true;
+  return chunk.written;
 }
 
-bool is_done(Workers& workers, const Chunk& chunk) {
+bool writing_ended(Workers& workers) {
   std::lock_guard lock(workers.mutex);
-  return chunk.done;
+  return workers.writing_ended;
 }
 
-void wait_until_done(Workers& workers, const Chunk& chunk) {
+void wait_until_written(Workers& workers, const Chunk& chunk) {
   std::unique_lock lock(workers.mutex);
-  workers.chunk_done.wait(lock, [&] { return chunk.done; });
+  workers.chunk_written.wait(lock, [&] { return chunk.written || workers.writing_ended; });
 }
 
 void reserve(Chunk& chunk, std::size_t size) {
@@ -257,12 +307,6 @@ std::unique_ptr<Chunk> read_step(TextInput& in, ChunkReader& reader, std::vector
   return cut;
 }
 
-// A clean chunk's bytes, already translated, one write each.
-void write_chunk(RunState& state, const Chunk& chunk) {
-  write_translated(state.output, output_bytes(chunk.output));
-  write_translated(state.console, output_bytes(chunk.console));
-}
-
 std::size_t chunk_target(const RunSettings& settings, std::size_t converting) {
   if (settings.chunk_bytes > 0) return std::min(settings.chunk_bytes, kLargestChunk / 2);
   return std::clamp(kBytesInFlight / (kChunksPerWorker * converting), kSmallestChunk, kChunkBytes);
@@ -290,6 +334,8 @@ void convert_records_in_parallel(RunState& state, const RunSettings& settings, R
                              : settings.threads - platform::processors_kept_busy(settings.threads - 1);
   if (threads < 2) return;  // the run's own loop does it all
   Workers workers;
+  workers.output = &state.output;
+  workers.console = &state.console;
   start_workers(workers, static_cast<std::size_t>(threads - 1), settings, state.areas);
   if (workers.threads.empty()) return;
   const std::size_t converting = workers.threads.size() + 1;  // the workers and this thread
@@ -302,16 +348,13 @@ void convert_records_in_parallel(RunState& state, const RunSettings& settings, R
   reader.target = chunk_target(settings, converting);
   reader.partial = spare_chunk(spares, reader.target);
   std::int64_t line_ends = in.line_ends;  // in front of the first chunk not written
-  bool unclean = false;
   for (;;) {
-    // Written as soon as they are done, so that the progress shows as the run goes.
-    while (!in_flight.empty() && is_done(workers, *in_flight.front())) {
+    // The chunks written by now (as soon as they were done, so that the progress
+    // shows as the run goes) are counted and taken back. Once writing has ended,
+    // every chunk in front of the one it ended at is among them.
+    const bool ended = writing_ended(workers);
+    while (!in_flight.empty() && is_written(workers, *in_flight.front())) {
       Chunk& chunk = *in_flight.front();
-      if (!chunk.clean) {
-        unclean = true;
-        break;
-      }
-      write_chunk(state, chunk);
       clear_output(chunk.output);
       clear_output(chunk.console);
       tally.records += chunk.records;
@@ -320,7 +363,7 @@ void convert_records_in_parallel(RunState& state, const RunSettings& settings, R
       spares.push_back(std::move(in_flight.front()));
       in_flight.pop_front();
     }
-    if (unclean || state.output.error != 0) break;
+    if (ended) break;
     const bool reading = !reader.ended && !reader.hand_back;
     if (reading && in_flight.size() < most_chunks && bytes_in_flight < kBytesInFlight) {
       // A read that would wait (for a pipe whose writer is slow) comes last: first
@@ -340,9 +383,9 @@ void convert_records_in_parallel(RunState& state, const RunSettings& settings, R
     // Rather than wait, this thread converts a chunk that no worker has taken yet.
     if (Chunk* const waiting = take_waiting(workers)) {
       convert_chunk(*waiting, settings, state.areas);
-      mark_done(workers, *waiting);
+      finish_chunk(workers, *waiting);
     } else {
-      wait_until_done(workers, *in_flight.front());
+      wait_until_written(workers, *in_flight.front());
     }
   }
   stop_workers(workers);
