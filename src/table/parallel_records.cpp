@@ -42,6 +42,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "run/numbers/vector_level.h"
@@ -338,6 +339,10 @@ void convert_records_in_parallel(RunState& state, const RunSettings& settings, R
   workers.console = &state.console;
   start_workers(workers, static_cast<std::size_t>(threads - 1), settings, state.areas);
   if (workers.threads.empty()) return;
+  // The console is written by the thread that writes the chunks; what it holds goes
+  // out now, and the reads of this thread leave it alone until the threads end.
+  flush_output(state.console);
+  TextOutput* const flush_before_read = std::exchange(in.flush_before_read, nullptr);
   const std::size_t converting = workers.threads.size() + 1;  // the workers and this thread
 
   const std::size_t most_chunks = kChunksPerWorker * converting;
@@ -389,6 +394,7 @@ void convert_records_in_parallel(RunState& state, const RunSettings& settings, R
     }
   }
   stop_workers(workers);
+  in.flush_before_read = flush_before_read;
 
   std::vector<std::string_view> rest;
   for (const std::unique_ptr<Chunk>& chunk : in_flight) rest.emplace_back(chunk->bytes.get(), chunk->size);
