@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Throughput of floveran on four generated tables, against a cp of the same input
-# measured in the same run. See bench/README.md.
+# Throughput of floveran on four generated tables, on the threads it takes by
+# itself and on one thread (FLOVERAN_THREADS=1), against the floor (reading the
+# input plus writing a file of the output's size) and a cp of the same input,
+# all measured in the same run. See bench/README.md.
 #
 #   bench/run_throughput.sh [-n RUNS] [-b BINARY] [-c OTHER_BINARY] [-g GENERATOR]
 #
@@ -21,12 +23,16 @@
 # binaries, so that their (d) outputs are comparable. Each case runs in its own
 # folder on in.txt, so outputs carry the same title line in every run: their
 # sha256 can be compared across runs and builds, and (c) must equal (a).
-# Exit status 1 when a run fails, (c) differs from (a), or -c finds a difference.
+# Exit status 1 when a run fails, (c) differs from (a), one thread differs from the
+# threads, or -c finds a difference.
 #
-# Every case is run once untimed (page cache, output for the checksum), then RUNS
-# times, each timed run of the tool followed by a timed cp of the same input to a
-# new file. Wall time and peak memory (ru_maxrss) come from a tiny getrusage
-# wrapper compiled with c++ (or $CXX) into the work folder; without a compiler,
+# Every case is run once untimed (page cache, output for the checksum) and once on
+# one thread (whose output and console must be the same), then RUNS times: each
+# timed run of the tool followed by a timed run on one thread, a timed cp of the
+# same input to a new file, and the floor: a timed cat of the input to /dev/null
+# plus a timed dd of the output's size from /dev/zero into a new file. Wall time
+# and peak memory (ru_maxrss) come from a tiny getrusage wrapper compiled with c++
+# (or $CXX) into the work folder; without a compiler,
 # from /usr/bin/time -v around a date +%s%N clock, else from a python3 helper,
 # else from the clock alone (peak memory n/a). FLOVERAN_BENCH_TIMER=wrapper|time|
 # python|clock forces one. Everything is done in a mktemp -d folder, removed at
@@ -41,7 +47,7 @@ binary=$root/build/release/floveran
 other=
 generator=$root/build/release/bench/generate_table
 
-usage() { sed -n '2,21p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit "${1:-2}"; }
+usage() { sed -n '2,24p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit "${1:-2}"; }
 
 while getopts "n:b:c:g:h" opt; do
   case $opt in
@@ -251,43 +257,78 @@ run_case() {
   checksum[$c,$label]=$sha
   console_checksum[$c,$label]=$(sha256sum "$work/console" | cut -d' ' -f1)
 
-  local -a tool_ns=() copy_ns=() rss=()
-  local i
+  # One thread, untimed: the same output and console as the threads.
+  rm -f "$out"
+  measure "$work/console1" env FLOVERAN_THREADS=1 "$exe" "$in" "$out" "${extra[@]}"
+  if [[ $m_status != 0 || $(sha256sum <"$out" | cut -d' ' -f1) != "$sha" ]] ||
+     ! cmp -s "$work/console" "$work/console1"; then
+    echo "  $label: one thread gives ANOTHER output or console than the threads" >&2
+    failed=1
+  fi
+
+  local -a tool_ns=() one_ns=() pair_ns=() copy_ns=() floor_ns=() rss=() one_rss=()
+  local i read_ns
   for ((i = 0; i < runs; i++)); do
     rm -f "$out" "$copy"
     measure /dev/null "$exe" "$in" "$out" "${extra[@]}"
     [[ $m_status == 0 ]] || { echo "  $label: exit status $m_status in run $i" >&2; failed=1; return; }
     tool_ns+=("$m_wall_ns")
     rss+=("$m_rss_kib")
+    rm -f "$out"
+    measure /dev/null env FLOVERAN_THREADS=1 "$exe" "$in" "$out" "${extra[@]}"
+    [[ $m_status == 0 ]] || { echo "  $label: exit status $m_status on one thread in run $i" >&2; failed=1; return; }
+    one_ns+=("$m_wall_ns")
+    one_rss+=("$m_rss_kib")
+    # Two runs on one thread at once, into two outputs: what two processors give.
+    rm -f "$out" pair.txt
+    measure /dev/null sh -c 'e=$1 i=$2; shift 2
+      FLOVERAN_THREADS=1 "$e" "$i" out.txt "$@" & FLOVERAN_THREADS=1 "$e" "$i" pair.txt "$@"; wait' \
+      pair "$exe" "$in" "${extra[@]}"
+    pair_ns+=("$m_wall_ns")
     measure /dev/null cp "$in" "$copy"
     copy_ns+=("$m_wall_ns")
+    # The floor: the input read, and a new file of the output's size written.
+    rm -f floor.txt
+    measure /dev/null cat "$in"
+    read_ns=$m_wall_ns
+    measure /dev/null dd if=/dev/zero of=floor.txt bs=1M count="$out_bytes" iflag=count_bytes status=none
+    floor_ns+=($((read_ns + m_wall_ns)))
   done
-  rm -f "$copy"
+  rm -f "$out" "$copy" floor.txt pair.txt
   cd "$work"
 
-  local tool_med copy_med peak
+  local tool_med one_med pair_med copy_med floor_med peak one_peak
   tool_med=$(printf '%s\n' "${tool_ns[@]}" | median)
+  one_med=$(printf '%s\n' "${one_ns[@]}" | median)
+  pair_med=$(printf '%s\n' "${pair_ns[@]}" | median)
   copy_med=$(printf '%s\n' "${copy_ns[@]}" | median)
+  floor_med=$(printf '%s\n' "${floor_ns[@]}" | median)
   peak=$(printf '%s\n' "${rss[@]}" | max_of)
+  one_peak=$(printf '%s\n' "${one_rss[@]}" | max_of)
 
   local report
-  report=$(awk -v b="$bytes" -v t="$tool_med" -v k="$copy_med" -v n="$values" -v p="$peak" '
+  report=$(awk -v b="$bytes" -v t="$tool_med" -v o="$one_med" -v w="$pair_med" -v k="$copy_med" -v f="$floor_med" \
+               -v n="$values" -v p="$peak" -v q="$one_peak" '
+    function mib(x) { return x == "n/a" ? "n/a" : sprintf("%.1f", x / 1024) }
     BEGIN {
       mbs = (b / 1e6) / (t / 1e9)
       nsv = "-"
       if (n > 0) nsv = sprintf("%.1f", t / n)
-      pk = "n/a"
-      if (p != "n/a") pk = sprintf("%.1f", p / 1024)
-      printf "%9.2f %10.1f %9.1f %9s %9s %8.1f %8.1f", b / 1e6, t / 1e6, mbs, nsv, pk, k / 1e6, t / k
+      printf "%9.2f %9.1f %8.1f %8.1f %7.2f %7.2f %8s %8s %7s %8.1f %7.2f %7.1f %7.2f", b / 1e6, t / 1e6, mbs, o / 1e6,
+             o / t, 2 * o / w, nsv, mib(p), mib(q), f / 1e6, t / f, k / 1e6, t / k
     }')
   sum_line[$c,$label]=$report
 
-  local all_ms
+  local all_ms one_all_ms floor_all_ms
   all_ms=$(printf '%s\n' "${tool_ns[@]}" | awk '{printf "%s%.1f", (NR > 1 ? " " : ""), $1 / 1e6}')
+  one_all_ms=$(printf '%s\n' "${one_ns[@]}" | awk '{printf "%s%.1f", (NR > 1 ? " " : ""), $1 / 1e6}')
+  floor_all_ms=$(printf '%s\n' "${floor_ns[@]}" | awk '{printf "%s%.1f", (NR > 1 ? " " : ""), $1 / 1e6}')
   echo "  $label: $(basename "$exe") in.txt out.txt ${args[$c]}"
   echo "    input  $bytes bytes, $records records x $columns columns = $values values"
   echo "    console: $(awk '{sub(/\r$/, "")} / columns / {print "\"" $0 "\""; exit}' "$work/console")"
-  echo "    runs (ms): $all_ms"
+  echo "    runs (ms), threads:    $all_ms"
+  echo "    runs (ms), one thread: $one_all_ms"
+  echo "    floor (ms):            $floor_all_ms"
   echo "    output $out_bytes bytes, sha256 $sha"
 }
 
@@ -300,8 +341,12 @@ echo
 
 labels=(first)
 [[ -z $other ]] || labels+=(other)
-echo "summary (median of $runs runs; cp = cp of the same input to a new file, same run)"
-printf '%-4s %-6s %9s %10s %9s %9s %9s %8s %8s\n' case build input_MB tool_ms MB/s ns/value peak_MiB cp_ms tool/cp
+echo "summary (median of $runs runs, all from the same run: tool = the threads it takes by itself, t1 ="
+echo "FLOVERAN_THREADS=1, floor = the input read by cat plus a new file of the output's size written by dd,"
+echo "pair = 2 x t1 / the time of two one-thread runs at once, the most two threads can give on this machine now;"
+echo "cp = cp of the same input to a new file; peak = largest peak RSS, of the threads and of one thread)"
+printf '%-4s %-6s %9s %9s %8s %8s %7s %7s %8s %8s %7s %8s %7s %7s %7s\n' case build input_MB tool_ms MB/s t1_ms \
+  t1/tool pair ns/value peak_MiB t1_peak floor_ms t/floor cp_ms tool/cp
 for c in "${cases[@]}"; do
   for l in "${labels[@]}"; do
     [[ -n ${sum_line[$c,$l]:-} ]] || continue

@@ -81,10 +81,11 @@ endif()
 include(CPack)
 
 # The package test builds the package from this build folder, unpacks it into a
-# temporary root and runs the unpacked binary and manual page. A sanitizer build
+# temporary root and runs the unpacked binary and manual page. A sanitizer build,
+# of either kind,
 # is not a build to ship, so the test is left out there.
 option(FLOVERAN_PACKAGE_TEST "Test the install rules and the Debian package" ON)
-if(FLOVERAN_BUILD_TESTS AND FLOVERAN_PACKAGE_TEST AND NOT FLOVERAN_SANITIZE)
+if(FLOVERAN_BUILD_TESTS AND FLOVERAN_PACKAGE_TEST AND NOT FLOVERAN_SANITIZE AND NOT FLOVERAN_THREAD_SANITIZE)
   add_test(NAME package_install
            COMMAND ${CMAKE_COMMAND} -E env
                    "CMAKE=${CMAKE_COMMAND}" "CPACK=${CMAKE_CPACK_COMMAND}"

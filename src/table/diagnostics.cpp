@@ -127,6 +127,11 @@ void report_argument(Diagnostics& diagnostics, const ArgumentReading& reading) {
   report(diagnostics, text);
 }
 
+void report_threads_ignored(Diagnostics& diagnostics, std::string_view text) {
+  report(diagnostics, "FLOVERAN_THREADS " + quoted(text.substr(0, kShownTextBytes)) +
+                          " is not a whole number above 0; it is ignored");
+}
+
 void report_columns_left_out(Diagnostics& diagnostics, std::int32_t count, std::string_view token,
                              std::int64_t fields_left_out) {
   std::string text = "line 2: counting stopped ";

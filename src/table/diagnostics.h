@@ -50,6 +50,9 @@ struct ArgumentReading {
 };
 void report_argument(Diagnostics& diagnostics, const ArgumentReading& reading);
 
+// FLOVERAN_THREADS set to a text that is not a whole number above 0.
+void report_threads_ignored(Diagnostics& diagnostics, std::string_view text);
+
 // Column detection stopped counting while fields of line 2 were left: at `token`
 // (a field that reads as 0), or, with `token` empty, at a field whose further
 // parts are not separated by tabs.

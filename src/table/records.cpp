@@ -28,6 +28,7 @@
 #include "table/fields.h"
 #include "table/input_rest.h"
 #include "table/layout.h"
+#include "table/parallel_records.h"
 
 namespace floveran {
 namespace {
@@ -39,16 +40,6 @@ struct RecordDate {
   std::int32_t month = 0;
   std::int32_t day = 0;
   std::int32_t hour = 0;
-};
-
-// What the loop found on its way, reported when it ends.
-struct LoopEnd {
-  std::int64_t records = 0;      // rows written, in full or in part
-  bool stopped = false;          // a scan failed: `stop` says where
-  RecordStop stop;
-  std::int32_t unread_values = 0;  // of the record in which a value failed, ...
-  std::int64_t record_line = 0;    // ... the line it began on ...
-  std::int64_t last_line = 0;      // ... and the line its reading ended on
 };
 
 // Held in the console's buffer: they go out with the next message or before the
@@ -72,19 +63,19 @@ void write_date(TextOutput& out, const RecordDate& date) {
 
 // The first failed scan: the line it stopped on and the text from where its item
 // began (none at the end of the input).
-void note_stop(TextInput& in, LoopEnd& end, StopCause cause, const ScanEnd& scan) {
-  end.stopped = true;
-  end.stop.cause = scan.result < 0 ? StopCause::end_inside_record : cause;
-  end.stop.line = in.line_ends + 1;
-  if (scan.result == 0) end.stop.text = peek_text(in, scan.start, kShownTextBytes);
+void note_stop(TextInput& in, RecordTally& tally, StopCause cause, const ScanEnd& scan) {
+  tally.stopped = true;
+  tally.stop.cause = scan.result < 0 ? StopCause::end_inside_record : cause;
+  tally.stop.line = in.line_ends + 1;
+  if (scan.result == 0) tally.stop.text = peek_text(in, scan.start, kShownTextBytes);
 }
 
 // A value that is not plain, by the whole scan; a failure is noted.
-[[gnu::noinline]] bool read_other_value(TextInput& in, double& value, LoopEnd& end) {
+[[gnu::noinline]] bool read_other_value(TextInput& in, double& value, RecordTally& tally) {
   const ScanEnd scan = scan_value(in, value);
   if (scan.result == 1) return true;
-  if (!end.stopped) note_stop(in, end, StopCause::not_a_number, scan);
-  ++end.unread_values;
+  if (!tally.stopped) note_stop(in, tally, StopCause::not_a_number, scan);
+  ++tally.unread_values;
   return false;
 }
 
@@ -125,9 +116,10 @@ void write_batch(TextOutput& out, const double* values, const bool* scanned, con
 // prove_general_texts); every value they leave goes through the whole scan and
 // format_general's paths as at the scalar level. Out of the record loop, so that
 // the scalar level runs that loop as it was.
-[[gnu::noinline]] void convert_batch_with_kernels(RunState& state, const RunSettings& settings, PlainValuesKernel kernel,
-                                                  std::int32_t first, std::int32_t count, LoopEnd& end) {
-  TextInput& in = state.input;
+[[gnu::noinline]] void convert_batch_with_kernels(const RecordStreams& streams, const RunSettings& settings,
+                                                  PlainValuesKernel kernel, std::int32_t first, std::int32_t count,
+                                                  RecordTally& tally) {
+  TextInput& in = streams.input;
   double values[kValueBatch];
   bool scanned[kValueBatch];
   for (std::int32_t i = 0; i < count;) {
@@ -136,11 +128,11 @@ void write_batch(TextOutput& out, const double* values, const bool* scanned, con
     i += read;
     if (i == count) break;
     values[i] = 0.0;
-    scanned[i] = read_other_value(in, values[i], end);
+    scanned[i] = read_other_value(in, values[i], tally);
     ++i;
   }
   double converted[kValueBatch];
-  const double* const areas = state.areas.data() + first;
+  const double* const areas = streams.areas.data() + first;
   for (std::int32_t i = 0; i < count; ++i) {
     converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
   }
@@ -148,7 +140,7 @@ void write_batch(TextOutput& out, const double* values, const bool* scanned, con
   std::uint64_t tails[kValueBatch];
   std::uint32_t shapes[kValueBatch];
   prove_general_texts(converted, count, kValuePrecision, heads, tails, shapes);
-  write_batch(state.output, values, scanned, converted, heads, tails, shapes, count);
+  write_batch(streams.output, values, scanned, converted, heads, tails, shapes, count);
 }
 
 // The values of one record, read, converted and written a batch at a time. Reading
@@ -158,24 +150,24 @@ void write_batch(TextOutput& out, const double* values, const bool* scanned, con
 // longer wait on each other. At a vector level the kernels take each batch. A
 // function of its own, which holds nothing but this,
 // so that the loops keep their state in registers.
-[[gnu::noinline]] void convert_values(RunState& state, const RunSettings& settings, LoopEnd& end) {
-  TextInput& in = state.input;
-  TextOutput& out = state.output;
+[[gnu::noinline]] void convert_values(const RecordStreams& streams, const RunSettings& settings, RecordTally& tally) {
+  TextInput& in = streams.input;
+  TextOutput& out = streams.output;
   const PlainValuesKernel kernel = plain_values_kernel();
   for (std::int32_t first = 1; first <= settings.column_count; first += kValueBatch) {
     const std::int32_t count = std::min(kValueBatch, settings.column_count - first + 1);
     if (kernel != nullptr) {
-      convert_batch_with_kernels(state, settings, kernel, first, count, end);
+      convert_batch_with_kernels(streams, settings, kernel, first, count, tally);
       continue;
     }
     double values[kValueBatch];
     bool scanned[kValueBatch];
     for (std::int32_t i = 0; i < count; ++i) {
       values[i] = 0.0;
-      scanned[i] = read_plain_value(in, values[i]) || read_other_value(in, values[i], end);
+      scanned[i] = read_plain_value(in, values[i]) || read_other_value(in, values[i], tally);
     }
     double converted[kValueBatch];
-    const double* const areas = state.areas.data() + first;
+    const double* const areas = streams.areas.data() + first;
     for (std::int32_t i = 0; i < count; ++i) {
       converted[i] = convert_value(values[i], areas[i], settings.timestep_hours, settings.method);
     }
@@ -193,35 +185,35 @@ void write_batch(TextOutput& out, const double* values, const bool* scanned, con
 
 // The reports of the loop's end. The rest of the input is read only when the loop
 // stopped at a failed scan or at a Ctrl-Z, which may have cut off more records.
-[[gnu::noinline]] void report_loop_end(RunState& state, const RunSettings& settings, LoopEnd& end) {
+[[gnu::noinline]] void report_loop_end(RunState& state, const RunSettings& settings, RecordTally& tally) {
   TextInput& in = state.input;
   Diagnostics& diagnostics = state.diagnostics;
   if (state.output.error != 0 || in.error != 0) return;  // the driver reports these
-  if (!end.stopped && !in.ended_at_ctrl_z) {
+  if (!tally.stopped && !in.ended_at_ctrl_z) {
     report_read_on_total(diagnostics);
     return;
   }
   const std::int64_t line_of_end = in.line_ends + 1;
   const InputRest rest = read_rest_of_input(in);
-  if (rest.data_past_ctrl_z && (!end.stopped || end.stop.cause == StopCause::end_inside_record)) {
-    if (!end.stopped) end.stop.line = line_of_end;
-    end.stopped = true;
-    end.stop.cause = StopCause::ctrl_z;
-    end.stop.text = rest.ctrl_z_text;
+  if (rest.data_past_ctrl_z && (!tally.stopped || tally.stop.cause == StopCause::end_inside_record)) {
+    if (!tally.stopped) tally.stop.line = line_of_end;
+    tally.stopped = true;
+    tally.stop.cause = StopCause::ctrl_z;
+    tally.stop.text = rest.ctrl_z_text;
   }
-  if (!end.stopped) {
+  if (!tally.stopped) {
     report_read_on_total(diagnostics);
     return;
   }
   // A scan that met the end of the input behind the last LF stands on the last line.
-  RecordStop& stop = end.stop;
+  RecordStop& stop = tally.stop;
   stop.line = std::clamp<std::int64_t>(stop.line, 1, std::max<std::int64_t>(rest.lines, 1));
-  if (end.record_line != 0 && std::min(end.last_line, rest.lines) > end.record_line) {
-    report_record_read_on(diagnostics, end.record_line, std::min(end.last_line, rest.lines),
+  if (tally.record_line != 0 && std::min(tally.last_line, rest.lines) > tally.record_line) {
+    report_record_read_on(diagnostics, tally.record_line, std::min(tally.last_line, rest.lines),
                           settings.column_count);
   }
   report_read_on_total(diagnostics);
-  stop.records_converted = end.records;
+  stop.records_converted = tally.records;
   stop.column_count = settings.column_count;
   // A row written in part used its stop line; otherwise that line is not converted.
   stop.lines_not_converted =
@@ -229,42 +221,70 @@ void write_batch(TextOutput& out, const double* values, const bool* scanned, con
   report_records_stopped(diagnostics, stop);
 }
 
+// The run's own loop: every record read on is told as it is met.
+StretchEnd convert_own_records(RunState& state, const RunSettings& settings, RecordTally& tally,
+                               std::uint64_t pause_at) {
+  const RecordStreams streams{state.input, state.output, state.console, state.areas};
+  for (;;) {
+    const StretchEnd end = convert_record_stretch(streams, settings, tally, pause_at);
+    if (end != StretchEnd::read_on) return end;
+    report_record_read_on(state.diagnostics, tally.read_on_from, tally.read_on_to, settings.column_count);
+    skip_line(state.input);
+  }
+}
+
 }  // namespace
 
-void convert_records(RunState& state, const RunSettings& settings) {
-  TextInput& in = state.input;
-  TextOutput& out = state.output;
-  LoopEnd end;
-  while (!end.stopped && out.error == 0) {
+StretchEnd convert_record_stretch(const RecordStreams& streams, const RunSettings& settings, RecordTally& tally,
+                                  std::uint64_t pause_at) {
+  TextInput& in = streams.input;
+  TextOutput& out = streams.output;
+  for (;;) {
+    if (out.error != 0) return StretchEnd::output_failed;
+    if (in.raw_bytes_read >= pause_at) return StretchEnd::paused;
     if (!item_close_ahead(in)) skip_white_space(in);
     const std::int64_t record_line = in.line_ends + 1;
     std::int32_t fields[kDateFieldCount];
     ScanEnd failed{};
     const int dates = scan_ints(in, fields, kDateFieldCount, &failed);
     if (dates != kDateFieldCount) {
-      if (dates >= 0) note_stop(in, end, StopCause::not_a_date, failed);
-      break;
+      if (dates < 0) return StretchEnd::input_ended;
+      note_stop(in, tally, StopCause::not_a_date, failed);
+      return StretchEnd::scan_failed;
     }
     const RecordDate date = {fields[0], fields[1], fields[2], fields[3]};
-    show_progress(state.console, date, settings.timestep_hours);
+    show_progress(streams.console, date, settings.timestep_hours);
     write_date(out, date);
 
-    convert_values(state, settings, end);
+    convert_values(streams, settings, tally);
     write_text(out, "\n");
-    ++end.records;
+    ++tally.records;
     const std::int64_t last_line = in.line_ends + 1;
-    if (end.stopped) {
+    if (tally.stopped) {
       // A value failed. Whether the record was read on into a line that exists is
       // known once the rest is counted.
-      end.stop.last_row_values = settings.column_count - end.unread_values;
-      end.record_line = record_line;
-      end.last_line = last_line;
-    } else if (last_line != record_line) {
-      report_record_read_on(state.diagnostics, record_line, last_line, settings.column_count);
+      tally.stop.last_row_values = settings.column_count - tally.unread_values;
+      tally.record_line = record_line;
+      tally.last_line = last_line;
+      skip_line(in);
+      return StretchEnd::scan_failed;
+    }
+    if (last_line != record_line) {
+      tally.read_on_from = record_line;
+      tally.read_on_to = last_line;
+      return StretchEnd::read_on;
     }
     skip_line(in);
   }
-  report_loop_end(state, settings, end);
+}
+
+void convert_records(RunState& state, const RunSettings& settings) {
+  RecordTally tally;
+  if (convert_own_records(state, settings, tally, parallel_start(state.input, settings)) == StretchEnd::paused) {
+    convert_records_in_parallel(state, settings, tally);
+    convert_own_records(state, settings, tally, kNoPause);
+  }
+  report_loop_end(state, settings, tally);
 }
 
 }  // namespace floveran

@@ -4,6 +4,7 @@
 // detection, the header pass and the record loop.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,8 +15,9 @@
 
 namespace floveran {
 
-// Read from the command line before any file is opened; column_count is settled
-// by column detection, and nothing changes after that.
+// Read from the command line (and the environment, for the threads) before any
+// file is opened; column_count is settled by column detection, and nothing changes
+// after that.
 struct RunSettings {
   std::string input_name;          // argument 1
   std::string output_name;         // argument 2
@@ -24,7 +26,16 @@ struct RunSettings {
   std::int32_t column_count = 0;   // argument 4 by atoi, or counted on the area line
   double timestep_hours = 1.0;     // argument 5 by atof; not above 0 means 1.0
   std::int32_t method = 1;         // argument 6 by atoi; 1 converts into mm per time step
+  std::int32_t threads = 1;        // threads that convert records: FLOVERAN_THREADS, or the
+                                   // processors the process may run on, at most kMostThreads
+  bool threads_asked = false;      // FLOVERAN_THREADS set them; else processors that other
+                                   // programs keep busy are left to them
+  std::size_t chunk_bytes = 0;     // the part of the input a thread takes at a time; 0:
+                                   // chosen by the thread count (FLOVERAN_CHUNK_BYTES, for tests)
 };
+
+// More threads than this would wait on the one that reads and writes.
+inline constexpr std::int32_t kMostThreads = 64;
 
 struct RunState {
   TextInput input;

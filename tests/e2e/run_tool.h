@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -66,6 +68,7 @@ struct ToolOptions {
                                    // nohup; on Windows Ctrl-C, as for a new process group
   bool unprivileged = false;       // run as user and group nobody when the tests run as root
                                    // (POSIX systems only)
+  std::vector<std::string> environment = {};  // NAME=VALUE settings added to the tool's environment
 };
 
 // A tool started by start_tool, to be ended by finish_tool.
@@ -179,11 +182,25 @@ inline StartedTool start_tool(const TempDir& dir, const std::vector<std::string>
                                               : options.stdout_handle;
   const HANDLE errors = open_for_child(started.errors_file, true);
   if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && errors != INVALID_HANDLE_VALUE) {
+    // The child inherits the environment of this process: the settings are put in
+    // it for the start, and what was there before is put back after.
+    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> before;
+    for (const std::string& setting : options.environment) {
+      const std::size_t equals = setting.find('=');
+      const std::wstring name = path_from_utf8(setting.substr(0, equals)).wstring();
+      wchar_t value[32768];
+      const DWORD length = ::GetEnvironmentVariableW(name.c_str(), value, 32768);
+      before.emplace_back(name, length > 0 && length < 32768 ? std::optional<std::wstring>(value) : std::nullopt);
+      ::SetEnvironmentVariableW(name.c_str(), path_from_utf8(setting.substr(equals + 1)).wstring().c_str());
+    }
     const PROCESS_INFORMATION process =
         start_program(FLOVERAN_BINARY, dir.name(), arguments, in, out, errors,
                       options.ignore_interrupts ? CREATE_NEW_PROCESS_GROUP : 0);
     started.process = process.hProcess;
     started.id = process.dwProcessId;
+    for (auto it = before.rbegin(); it != before.rend(); ++it) {
+      ::SetEnvironmentVariableW(it->first.c_str(), it->second ? it->second->c_str() : nullptr);
+    }
   }
   if (options.stdin_handle == kNoHandle && in != INVALID_HANDLE_VALUE) ::CloseHandle(in);
   if (started.console_captured && out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
@@ -244,6 +261,10 @@ inline StartedTool start_tool(const TempDir& dir, const std::vector<std::string>
     if (options.ignore_interrupts) {
       ::signal(SIGINT, SIG_IGN);
       ::signal(SIGHUP, SIG_IGN);
+    }
+    for (const std::string& setting : options.environment) {
+      const std::size_t equals = setting.find('=');
+      ::setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
     }
     if (options.unprivileged && ::geteuid() == 0 &&
         (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {

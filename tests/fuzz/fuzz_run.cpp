@@ -30,9 +30,11 @@
 // most 1999 characters each); the folder holds the output exactly after a run with
 // status 0, and nothing else the tool made (no hidden file left behind).
 //
-// Then the same run at each lower vector level (FLOVERAN_VECTOR_LEVEL) must end
-// with the same status, console, standard error and output bytes (not on
-// Windows, whose build has the scalar level alone).
+// Then the same run at each lower vector level (FLOVERAN_VECTOR_LEVEL), and on
+// three threads with chunks of 1 to 127 bytes (FLOVERAN_THREADS, FLOVERAN_CHUNK_BYTES;
+// the first run, on a table this small, is on one thread), must end with the same
+// status, console, standard error and output bytes (not on Windows, whose build
+// has the scalar level alone and whose threads the end-to-end tests compare).
 //
 // FLOVERAN_TOOL in the environment names another binary to run in place of the
 // built tool, to see the harness itself catch a faulty one.
@@ -373,7 +375,7 @@ std::vector<std::string> child_environment(bool check_leaks) {
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string_view v(*e);
     if (v.starts_with("ASAN_OPTIONS=") || v.starts_with("UBSAN_OPTIONS=") ||
-        v.starts_with("LSAN_OPTIONS=") || v.starts_with("FLOVERAN_VECTOR_LEVEL="))
+        v.starts_with("LSAN_OPTIONS=") || v.starts_with("FLOVERAN_"))
       continue;
     env.emplace_back(v);
   }
@@ -388,7 +390,8 @@ std::vector<std::string> child_environment(bool check_leaks) {
 
 // The leak check at exit triples the time of a run, so it is made for one input
 // in eight, chosen by the input's bytes so that a rerun of an input repeats it.
-Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks, const char* level = nullptr) {
+Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks,
+                 const std::vector<std::string>& settings = {}) {
   const std::string& dir = private_folder();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -402,8 +405,7 @@ Outcome run_tool(const std::vector<std::string>& arguments, bool check_leaks, co
   const std::vector<std::string>& env = check_leaks ? env_leaks : env_fast;
   std::vector<char*> envp;
   for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-  std::string level_setting = std::string("FLOVERAN_VECTOR_LEVEL=") + (level != nullptr ? level : "");
-  if (level != nullptr) envp.push_back(level_setting.data());
+  for (const std::string& setting : settings) envp.push_back(const_cast<char*>(setting.c_str()));
   envp.push_back(nullptr);
 
   std::string tool = FLOVERAN_TOOL_PATH;
@@ -611,18 +613,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   record_features(o, argument_count);
 
   // Every lower vector level writes the same bytes (a level the machine lacks runs
-  // as the best it has, which changes nothing either). The Windows build has the
-  // scalar level alone.
+  // as the best it has, which changes nothing either), and so do three threads,
+  // with chunks so small that records meet their edges.
+  // Not on Windows (see the top of this file).
 #ifndef _WIN32
-  for (const char* level : {"scalar", "avx2"}) {
+  // Chunks of one line each, or of a few lines (a table of fewer than 4 chunks runs
+  // on one thread).
+  const std::string chunk_bytes = std::to_string(hash / 8 % 2 == 0 ? 1 + hash / 16 % 8 : 8 + hash / 16 % 120);
+  const struct {
+    std::vector<std::string> settings;
+    std::string name;
+  } others[] = {
+      {{"FLOVERAN_VECTOR_LEVEL=scalar"}, "at level scalar"},
+      {{"FLOVERAN_VECTOR_LEVEL=avx2"}, "at level avx2"},
+      {{"FLOVERAN_THREADS=3", "FLOVERAN_CHUNK_BYTES=" + chunk_bytes}, "on 3 threads, chunks of " + chunk_bytes},
+  };
+  for (const auto& other : others) {
     ::unlink((dir + "/out.txt").c_str());
-    const Outcome lower = run_tool(arguments, false, level);
-    const std::string which = std::string("at level ") + level + "\n" + summary;
-    check(lower.status == o.status, "a vector level ends with another status", which);
-    check(lower.console == o.console, "a vector level writes another console", which);
-    check(lower.output == o.output, "a vector level writes another output", which);
-    check(lower.errors == o.errors, "a vector level writes another standard error",
-          which + lower.errors.substr(0, 2000));
+    const Outcome lower = run_tool(arguments, false, other.settings);
+    const std::string which = other.name + "\n" + summary;
+    check(lower.status == o.status, "another status", which);
+    check(lower.console == o.console, "another console", which);
+    check(lower.output == o.output, "another output", which);
+    check(lower.errors == o.errors, "another standard error", which + lower.errors.substr(0, 2000));
     check(read_file(dir + "/in.txt") == table, "the input file was changed", which);
   }
 #endif

@@ -69,6 +69,16 @@ std::string open_output_table(RunState& state, const RunSettings& settings) {
   return reason;
 }
 
+// Whether the output is written to the file of the console or of standard error
+// (as /dev/stdout is): their bytes then mix in the order in which one thread's
+// buffers go out.
+bool output_shares_a_stream(const RunState& state) {
+  const platform::FileIdentity output = state.output.identity;
+  if (output_replaces(state.output) || output == platform::FileIdentity{}) return false;
+  return output == platform::file_identity(platform::standard_output()) ||
+         output == platform::file_identity(platform::standard_error());
+}
+
 }  // namespace
 
 int run_conversion(int argument_count, const char* const* arguments) {
@@ -93,6 +103,9 @@ int run_conversion(int argument_count, const char* const* arguments) {
   RunSettings settings = read_settings(argument_count, arguments);
   if (argument_count >= 3 && settings.head_rows == 0) print(state.console, kZeroHeadRows);
   report_argument_readings(state.diagnostics, argument_count, arguments, settings);
+  if (const std::string ignored = read_thread_settings(settings); !ignored.empty()) {
+    report_threads_ignored(state.diagnostics, ignored);
+  }
 
   if (const platform::SystemError error = open_input(state.input, settings.input_name)) {
     return fail(state, "error opening file " + settings.input_name + "\n", kStatusInputFailed,
@@ -105,6 +118,7 @@ int run_conversion(int argument_count, const char* const* arguments) {
     return fail(state, "error opening file " + settings.output_name + "\n", kStatusOutputFailed,
                 FileFailure::open_output, settings.output_name, reason);
   }
+  if (output_shares_a_stream(state)) settings.threads = 1;
 
   const ColumnCount columns = count_columns(state.input, settings);
   if (state.input.error != 0) return fail_to_read(state, settings);

@@ -1,6 +1,7 @@
-// The operating system's files and signals, in one seam: opening by name, block
-// reads and writes, repositioning, identity, error texts, replacement files that
-// take a name only when complete, and the end of the process on an interrupt.
+// The operating system's files, signals and processors, in one seam: opening by
+// name, block reads and writes, repositioning, identity, error texts, replacement
+// files that take a name only when complete, the end of the process on an
+// interrupt, and the number of processors the process may use.
 // Everything above it is the same on every platform; platform_posix.cpp
 // implements it for POSIX systems, platform_windows.cpp for Windows.
 #pragma once
@@ -41,8 +42,13 @@ struct OpenedFile {
   FileIdentity identity;
   bool regular = false;       // a regular file, whose length can be cut
   bool seekable = false;      // can be repositioned at its first byte
+  std::int64_t size = -1;     // the length of a regular file when opened; -1 for
+                              // anything else (a pipe, a terminal, a device)
   std::uint64_t names = 0;    // the number of names (hard links) the file has
 };
+
+// Which file a handle reaches; all zero when the system cannot tell.
+FileIdentity file_identity(FileHandle file);
 
 // The arguments after the program name, in UTF-8 on Windows (where they come from
 // the UTF-16 command line); on POSIX systems argv[1..] as they are.
@@ -95,6 +101,9 @@ struct ReadResult {
 };
 // Reads up to `size` bytes; waits for at least one unless the input has ended.
 ReadResult read_bytes(FileHandle file, char* destination, std::size_t size);
+// Whether a read would return at once: bytes are there to read, or the input has
+// ended (or failed). A regular file always has them.
+bool bytes_ready(FileHandle file);
 // Writes all of [data, data + size).
 SystemError write_bytes(FileHandle file, const char* data, std::size_t size);
 // Repositions a seekable file at its first byte.
@@ -120,6 +129,22 @@ void end_by_interrupts(std::string_view note);
 // Sets the note an interrupt writes; empty for none. Committing a replacement
 // clears it: the output is then complete.
 void set_interrupt_note(std::string_view note);
+
+// The processors this process may run on: those its affinity lets it use, held
+// to its share of processor time where one is set (the quota of a container or a
+// control group), rounded up; at least 1.
+int available_processors();
+
+// The processors that other programs keep busy at this moment: their processes
+// running or ready to run, besides this one and the one that started it (the
+// kernel's own threads, whose work comes and goes, do not count), counted up to
+// `most`. Linux only; 0 elsewhere.
+int processors_kept_busy(int most);
+
+// Called first thing on a thread that the process starts for its own work: the
+// interrupts of end_by_interrupts are then handled only on the threads that were
+// there before, never on this one.
+void keep_interrupts_off_this_thread();
 
 // The system's text for an error, such as "No such file or directory".
 std::string error_text(SystemError error);

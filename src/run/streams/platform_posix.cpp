@@ -1,16 +1,26 @@
-// The file and signal seam on POSIX systems: open, read, write, lseek, fstat and
-// close on raw descriptors, every call retried when a signal interrupts it;
-// replacements made with mkostemp, fchmod, fchown and rename; interrupts caught
-// with sigaction, by a handler that does only what a handler may.
+// The file, signal and processor seam on POSIX systems: open, read, write, lseek,
+// fstat and close on raw descriptors, every call retried when a signal interrupts
+// it, and poll to see whether a read would wait; replacements made with mkostemp,
+// fchmod, fchown and rename; interrupts caught with sigaction, by a handler that
+// does only what a handler may; the processors from sched_getaffinity, the quotas
+// of the control groups and the running processes of /proc on Linux, the
+// processors online elsewhere.
+#include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 
+#include "run/streams/processor_texts.h"
 #include "run/streams/platform.h"
 #include "run/streams/replacement_name.h"
 
@@ -37,6 +47,7 @@ OpenedFile describe(int fd, bool reading) {
   opened.identity = identity_of(st);
   opened.regular = S_ISREG(st.st_mode);
   opened.seekable = (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) && ::lseek(fd, 0, SEEK_CUR) >= 0;
+  if (S_ISREG(st.st_mode)) opened.size = static_cast<std::int64_t>(st.st_size);
   opened.names = static_cast<std::uint64_t>(st.st_nlink);
   return opened;
 }
@@ -223,6 +234,62 @@ void pass_on_permissions(int fd, const std::string& target) {
   ::fchmod(fd, mode);
 }
 
+// ----------------------------------------------------------------- processors
+
+// The processors in the calling thread's affinity mask (which a new process
+// inherits, as taskset sets it), with a mask as large as the system needs; where
+// there is no such mask, the processors online.
+int affinity_processors() {
+#if defined(__linux__)
+  for (int size = CPU_SETSIZE; size <= 1 << 20; size *= 2) {
+    cpu_set_t* set = CPU_ALLOC(static_cast<std::size_t>(size));
+    if (set == nullptr) break;
+    const std::size_t bytes = CPU_ALLOC_SIZE(static_cast<std::size_t>(size));
+    CPU_ZERO_S(bytes, set);
+    const bool read = ::sched_getaffinity(0, bytes, set) == 0;
+    const int count = read ? CPU_COUNT_S(bytes, set) : 0;
+    CPU_FREE(set);
+    if (read) return count;
+    if (errno != EINVAL) break;  // EINVAL: the mask is too small for the system
+  }
+#endif
+  const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(std::min<long>(online, 1 << 20)) : 1;
+}
+
+// A small file of the system (a few hundred bytes to a few kilobytes), whole; empty
+// when it cannot be read.
+std::string small_file(const std::string& path) {
+  std::string text;
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return text;
+  char block[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || text.size() > (std::size_t{1} << 20)) break;
+    text.append(block, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
+// The smallest processor quota of the control groups the process is in, 0 when
+// none is set.
+double processor_quota() {
+  double quota = 0.0;
+  for (const QuotaFolder& folder : quota_folders(small_file("/proc/self/cgroup"), small_file("/proc/self/mountinfo"))) {
+    const double granted = folder.unified ? processors_of_cpu_max(small_file(folder.path + "/cpu.max"))
+                                          : processors_of_cfs_quota(small_file(folder.path + "/cpu.cfs_quota_us"),
+                                                                    small_file(folder.path + "/cpu.cfs_period_us"));
+    if (granted > 0.0 && (quota == 0.0 || granted < quota)) quota = granted;
+  }
+  return quota;
+}
+
 }  // namespace
 
 const SystemError kErrorNoSuchFile = ENOENT;
@@ -231,6 +298,11 @@ const SystemError kErrorNotSeekable = ESPIPE;
 
 std::vector<std::string> program_arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+}
+
+FileIdentity file_identity(FileHandle file) {
+  struct stat st {};
+  return ::fstat(descriptor(file), &st) == 0 ? identity_of(st) : FileIdentity{};
 }
 
 OpenedFile open_for_reading(const std::string& name) { return open_with(name, O_RDONLY); }
@@ -309,6 +381,15 @@ ReadResult read_bytes(FileHandle file, char* destination, std::size_t size) {
   }
 }
 
+bool bytes_ready(FileHandle file) {
+  pollfd ready{descriptor(file), POLLIN, 0};
+  int r;
+  do {
+    r = ::poll(&ready, 1, 0);
+  } while (r < 0 && errno == EINTR);
+  return r != 0;  // an error is for the read to report
+}
+
 SystemError write_bytes(FileHandle file, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(descriptor(file), data, size);
@@ -354,6 +435,53 @@ void set_interrupt_note(std::string_view note) {
   note_storage().assign(note);
   interrupt_work.note = note_storage().data();
   interrupt_work.note_size = note_storage().size();
+}
+
+int available_processors() {
+  int processors = affinity_processors();
+  const double quota = processor_quota();
+  if (quota > 0.0 && quota < processors) processors = static_cast<int>(std::ceil(quota));
+  return std::max(processors, 1);
+}
+
+int processors_kept_busy(int most) {
+#if defined(__linux__)
+  DIR* const processes = ::opendir("/proc");
+  if (processes == nullptr) return 0;
+  // This process does not count, nor the one that started it, which waits for it
+  // (a shell, xargs) but may not have had a processor yet to begin waiting.
+  const std::string own = std::to_string(::getpid());
+  const std::string parent = std::to_string(::getppid());
+  int running = 0;
+  while (running < most) {
+    const dirent* const entry = ::readdir(processes);
+    if (entry == nullptr) break;
+    const std::string_view name = entry->d_name;
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string_view::npos || name == own ||
+        name == parent) {
+      continue;
+    }
+    // The fields up to the flags, which come within the first few hundred bytes
+    // whatever the name (at most 64 bytes).
+    const std::string path = std::string(name) + "/stat";
+    const int fd = ::openat(::dirfd(processes), path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;  // the process has ended meanwhile
+    char text[512];
+    const ssize_t n = ::read(fd, text, sizeof text);
+    ::close(fd);
+    if (n > 0 && running_program(std::string_view(text, static_cast<std::size_t>(n)))) ++running;
+  }
+  ::closedir(processes);
+  return running;
+#else
+  (void)most;
+  return 0;
+#endif
+}
+
+void keep_interrupts_off_this_thread() {
+  const sigset_t set = interrupt_set();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 std::string error_text(SystemError error) { return std::strerror(error); }

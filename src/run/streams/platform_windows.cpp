@@ -1,10 +1,13 @@
-// The file and interrupt seam on Windows: CreateFileW, ReadFile, WriteFile,
-// SetFilePointerEx and CloseHandle on raw handles, with no C runtime in between,
-// names in UTF-8 inside; replacements made with CREATE_NEW and MoveFileExW;
-// interrupts caught by a console control handler, on the thread Windows starts for it.
+// The file, interrupt and processor seam on Windows: CreateFileW, ReadFile,
+// WriteFile, SetFilePointerEx and CloseHandle on raw handles, with no C runtime in
+// between, names in UTF-8 inside; replacements made with CREATE_NEW and MoveFileExW;
+// interrupts caught by a console control handler, on the thread Windows starts for
+// it; processors from the affinity mask or, without one, every processor group.
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -84,6 +87,8 @@ OpenedFile describe(HANDLE handle) {
     opened.identity = identity_of(information);
     opened.names = information.nNumberOfLinks;
   }
+  LARGE_INTEGER size;
+  if (::GetFileSizeEx(handle, &size)) opened.size = size.QuadPart;
   return opened;
 }
 
@@ -263,6 +268,17 @@ std::vector<std::string> program_arguments(int, char**) {
   return arguments;
 }
 
+// Files on a disk only: a pipe or a device has no identity that lasts.
+FileIdentity file_identity(FileHandle file) {
+  const HANDLE handle = handle_of(file);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || ::GetFileType(handle) != FILE_TYPE_DISK ||
+      !::GetFileInformationByHandle(handle, &information)) {
+    return {};
+  }
+  return identity_of(information);
+}
+
 OpenedFile open_for_reading(const std::string& name) {
   const std::wstring wide = system_name(name);
   const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
@@ -376,6 +392,23 @@ ReadResult read_bytes(FileHandle file, char* destination, std::size_t size) {
   return {0, error};
 }
 
+// A pipe has bytes when PeekNamedPipe counts some, and its end when the writer has
+// gone (the peek then fails, as the read would at once). A console or another
+// character device is taken to wait.
+bool bytes_ready(FileHandle file) {
+  const HANDLE handle = handle_of(file);
+  switch (::GetFileType(handle)) {
+    case FILE_TYPE_DISK:
+      return true;
+    case FILE_TYPE_PIPE: {
+      DWORD available = 0;
+      return !::PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr) || available > 0;
+    }
+    default:
+      return false;
+  }
+}
+
 SystemError write_bytes(FileHandle file, const char* data, std::size_t size) {
   while (size > 0) {
     DWORD written = 0;
@@ -418,6 +451,27 @@ void set_interrupt_note(std::string_view note) {
   HeldInterrupts held;
   interrupt_work().note.assign(note);
 }
+
+// An affinity narrower than the system's (as `start /affinity` sets it) counts its
+// processors; otherwise every processor of every group counts, since a process
+// may run on all of them. The processor rate limits of job objects are not read.
+int available_processors() {
+  DWORD_PTR process_mask = 0;
+  DWORD_PTR system_mask = 0;
+  if (::GetProcessAffinityMask(::GetCurrentProcess(), &process_mask, &system_mask) && process_mask != 0 &&
+      process_mask != system_mask) {
+    return std::popcount(static_cast<std::uint64_t>(process_mask));
+  }
+  const DWORD all = ::GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+  return all > 0 ? static_cast<int>(std::min<DWORD>(all, DWORD{1} << 20)) : 1;
+}
+
+// Not looked at on Windows.
+int processors_kept_busy(int) { return 0; }
+
+// Interrupts reach the console control handler on a thread Windows starts for it,
+// never on the threads of the process: nothing to do.
+void keep_interrupts_off_this_thread() {}
 
 // The system's message, in English where the system has it, else in its own
 // language; the errors this seam makes itself have texts of their own, since not

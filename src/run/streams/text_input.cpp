@@ -28,6 +28,7 @@ std::size_t read_raw(TextInput& in, char* destination, std::size_t size) {
     const std::size_t n = std::min(size, in.replay.size() - in.replay_pos);
     std::memcpy(destination, in.replay.data() + in.replay_pos, n);
     in.replay_pos += n;
+    in.raw_bytes_read += n;
     if (in.replay_pos == in.replay.size()) {
       std::string().swap(in.replay);
       in.replay_pos = 0;
@@ -42,6 +43,7 @@ std::size_t read_raw(TextInput& in, char* destination, std::size_t size) {
     return 0;
   }
   if (in.recording) in.replay.append(destination, read.size);
+  in.raw_bytes_read += read.size;
   return read.size;
 }
 
@@ -121,6 +123,7 @@ platform::SystemError open_input(TextInput& in, const std::string& name, std::si
   in.file = opened.handle;
   in.identity = opened.identity;
   in.seekable = opened.seekable;
+  in.file_size = opened.size;
   in.recording = !in.seekable;
   in.block_size = block_size;
   in.capacity = block_size + 1;
@@ -134,6 +137,46 @@ void close_input(TextInput& in) {
   in.file = platform::kNoFile;
   in.buffer.reset();
   std::string().swap(in.replay);
+}
+
+void open_memory_input(TextInput& in, std::unique_ptr<char[]> bytes, std::size_t size, std::int64_t line_ends) {
+  in = TextInput{};
+  in.buffer = std::move(bytes);
+  in.capacity = size;
+  in.end = size;
+  in.raw_end = true;
+  in.line_ends = line_ends;
+  in.last_byte = size > 0 ? static_cast<unsigned char>(in.buffer[size - 1]) : -1;
+}
+
+void unread_input(TextInput& in, std::span<const std::string_view> pieces, std::int64_t line_ends) {
+  std::size_t put_back = 0;
+  for (const std::string_view piece : pieces) put_back += piece.size();
+  in.line_ends = line_ends;
+  if (put_back == 0) return;
+  const std::size_t window = in.end - in.pos;
+  // The raw bytes behind a Ctrl-Z wait in the buffer for read_past_end.
+  const bool raw_rest_kept = in.ended_at_ctrl_z && !in.past_end;
+  const std::size_t raw_rest = raw_rest_kept ? in.ctrl_z_block_end - in.ctrl_z_at : 0;
+  // One byte in front, as make_room leaves it, and the room of a read behind.
+  const std::size_t capacity = std::max(in.capacity, 1 + put_back + window + raw_rest + 1);
+  auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+  char* p = buffer.get() + 1;
+  for (const std::string_view piece : pieces) {
+    std::memcpy(p, piece.data(), piece.size());
+    p += piece.size();
+  }
+  std::memcpy(p, in.buffer.get() + in.pos, window);
+  p += window;
+  if (raw_rest_kept) {
+    std::memcpy(p, in.buffer.get() + in.ctrl_z_at, raw_rest);
+    in.ctrl_z_at = static_cast<std::size_t>(p - buffer.get());
+    in.ctrl_z_block_end = in.ctrl_z_at + raw_rest;
+  }
+  in.buffer = std::move(buffer);
+  in.capacity = capacity;
+  in.pos = 1;
+  in.end = 1 + put_back + window;
 }
 
 void rewind_input(TextInput& in) {
@@ -158,6 +201,12 @@ void rewind_input(TextInput& in) {
   in.last_byte = -1;
   in.ended_at_ctrl_z = false;
   in.past_end = false;
+}
+
+bool input_would_wait(const TextInput& in) {
+  if (in.pos != in.end || in.stopped || in.raw_end || in.seekable) return false;
+  if (in.rewound_once && in.replay_pos < in.replay.size()) return false;
+  return !platform::bytes_ready(in.file);
 }
 
 bool refill_input(TextInput& in) { return extend_input(in, in.end); }

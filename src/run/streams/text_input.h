@@ -21,6 +21,9 @@
 // A Ctrl-Z ends the input, but the bytes behind it stay in the file: read_past_end
 // hands them out as stored, for telling what the end left unread.
 //
+// An input can also be bytes in memory, translated already (a part of another
+// input): its window is all of them, and the input ends behind them.
+//
 // Failures are values: a read error is kept in `error` and ends the input, and the
 // caller decides what it means.
 #pragma once
@@ -28,7 +31,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "run/streams/platform.h"
 
@@ -41,6 +46,8 @@ struct TextInput {
   platform::FileIdentity identity;  // which file it is, whatever its name
   platform::SystemError error = 0;  // the first read or rewind error; the input then ends
   bool seekable = false;
+  std::int64_t file_size = -1;      // the length of a regular file when opened, else -1
+  std::uint64_t raw_bytes_read = 0; // bytes taken from the file (or its replay) so far
 
   // Held output (progress marks on the console) goes out before a read that may
   // wait for its bytes, so that it never lags behind the input. Optional.
@@ -82,6 +89,18 @@ platform::SystemError open_input(TextInput& in, const std::string& name,
                                  std::size_t block_size = kInputBlockSize);
 void close_input(TextInput& in);
 
+// Makes `in` an input over the first `size` bytes of `bytes`, translated already,
+// with `line_ends` LFs in front of them: no file is read, and the input ends
+// behind the last byte. The bytes are handed back by taking `in.buffer`.
+void open_memory_input(TextInput& in, std::unique_ptr<char[]> bytes, std::size_t size, std::int64_t line_ends);
+
+// Puts translated bytes back in front of the window, as if they had not been read
+// yet: the pieces in their order, then the window. `line_ends` becomes the count
+// of LFs in front of the first piece. Everything else stays as it was: the input
+// goes on behind the window as before (a held CR, an end at a Ctrl-Z and the
+// bytes behind it included).
+void unread_input(TextInput& in, std::span<const std::string_view> pieces, std::int64_t line_ends);
+
 // Repositions the input at its first byte: buffered bytes are dropped, the end of
 // input (a Ctrl-Z end included) is cleared, and the translation starts afresh.
 // Input that cannot be repositioned can be rewound once; a second rewind, like a
@@ -94,6 +113,11 @@ bool refill_input(TextInput& in);
 // moves to the front of the buffer; pos becomes its start. False when the input
 // has ended and nothing was added.
 bool extend_input(TextInput& in, std::size_t keep_from);
+
+// Whether making bytes available would wait for bytes that have not come yet: the
+// window is empty, the input has not ended, nothing is left to replay, and the
+// file (a pipe, a terminal) has none ready.
+bool input_would_wait(const TextInput& in);
 
 inline const char* window_begin(const TextInput& in) { return in.buffer.get() + in.pos; }
 inline const char* window_end(const TextInput& in) { return in.buffer.get() + in.end; }

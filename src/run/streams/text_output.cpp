@@ -20,12 +20,25 @@ void allocate_buffer(TextOutput& out, std::size_t capacity) {
 
 void append_raw(TextOutput& out, const char* data, std::size_t size) {
   while (size > 0) {
-    if (out.used == out.capacity) flush_output(out);
+    if (out.used == out.capacity) make_output_room(out, size);
     const std::size_t n = std::min(size, out.capacity - out.used);
     std::memcpy(out.buffer.get() + out.used, data, n);
     out.used += n;
     data += n;
     size -= n;
+  }
+}
+
+// Writes the bytes to the file, unless writing has failed before; the first
+// failure is kept (or, where bytes are dropped on failure, ends all writing).
+void write_to_file(TextOutput& out, const char* data, std::size_t size) {
+  if (size == 0 || out.gone || out.error != 0) return;
+  const platform::SystemError error = platform::write_bytes(out.file, data, size);
+  if (error == 0) return;
+  if (out.drop_on_error) {
+    out.gone = true;
+  } else {
+    out.error = error;
   }
 }
 
@@ -99,17 +112,38 @@ void open_standard_error(TextOutput& errors) {
   allocate_buffer(errors, kErrorsBlockSize);
 }
 
+void open_memory_output(TextOutput& out, std::size_t capacity) {
+  out.in_memory = true;
+  allocate_buffer(out, std::max<std::size_t>(capacity, 1));
+}
+
 void flush_output(TextOutput& out) {
+  if (out.in_memory) return;
   const std::size_t size = out.used;
   out.used = 0;
-  if (size == 0 || out.gone || out.error != 0) return;
-  const platform::SystemError error = platform::write_bytes(out.file, out.buffer.get(), size);
-  if (error == 0) return;
-  if (out.drop_on_error) {
-    out.gone = true;
-  } else {
-    out.error = error;
+  write_to_file(out, out.buffer.get(), size);
+}
+
+void make_output_room(TextOutput& out, std::size_t n) {
+  if (!out.in_memory) {
+    flush_output(out);
+    return;
   }
+  const std::size_t capacity = std::max(2 * out.capacity, out.used + n);
+  auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+  std::memcpy(grown.get(), out.buffer.get(), out.used);
+  out.buffer = std::move(grown);
+  out.capacity = capacity;
+}
+
+void write_translated(TextOutput& out, std::string_view bytes) {
+  if (bytes.empty()) return;
+  if (out.in_memory) {
+    append_raw(out, bytes.data(), bytes.size());
+    return;
+  }
+  flush_output(out);
+  write_to_file(out, bytes.data(), bytes.size());
 }
 
 void write_text(TextOutput& out, std::string_view text) {

@@ -3,6 +3,10 @@
 // only when it is complete (see start_output). Standard error, which carries the
 // diagnostics, is the one output whose LFs stay plain.
 //
+// An output can also be kept in memory: its buffer then grows instead of being
+// written, and its bytes, translated already, go to another output at once with
+// write_translated.
+//
 // Failures are values: the first failed write or close is kept in `error`, and
 // everything written after it is dropped, so a writer goes on without checking
 // each call and the caller looks at `error` when it suits it. An output marked
@@ -31,6 +35,7 @@ struct TextOutput {
   bool drop_on_error = false;       // a failed write stops all writing, and is not an error
   bool gone = false;                // ... and has happened
   bool lf_as_crlf = true;           // false: every byte as given (standard error)
+  bool in_memory = false;           // the buffer grows instead of being written
   std::unique_ptr<char[]> buffer;
   std::size_t capacity = 0;
   std::size_t used = 0;
@@ -65,13 +70,28 @@ void open_console(TextOutput& console);
 // The process's standard error, the same way, but with LFs written as they are.
 void open_standard_error(TextOutput& errors);
 
+// An output kept in memory, with room for `capacity` bytes to begin with; its
+// LFs are written as CR LF.
+void open_memory_output(TextOutput& out, std::size_t capacity);
+// The bytes an output kept in memory holds; clear_output drops them.
+inline std::string_view output_bytes(const TextOutput& out) { return {out.buffer.get(), out.used}; }
+inline void clear_output(TextOutput& out) { out.used = 0; }
+
+// Writes what is buffered; an output kept in memory keeps it.
 void flush_output(TextOutput& out);
 
-// Room for n bytes at the end of the buffer (n at most the buffer's capacity),
-// for writers that fill it directly with text holding no LF; output_advance then
-// takes what was filled in.
+// Bytes in their written form already (those of an output kept in memory): what
+// is buffered goes first, then the bytes as they are, in one write.
+void write_translated(TextOutput& out, std::string_view bytes);
+
+// Makes room for n more bytes: writes what is buffered (n at most the buffer's
+// capacity), or grows the buffer of an output kept in memory.
+void make_output_room(TextOutput& out, std::size_t n);
+// Room for n bytes at the end of the buffer (n at most the buffer's capacity, for
+// an output not kept in memory), for writers that fill it directly with text
+// holding no LF; output_advance then takes what was filled in.
 inline char* output_space(TextOutput& out, std::size_t n) {
-  if (out.capacity - out.used < n) flush_output(out);
+  if (out.capacity - out.used < n) make_output_room(out, n);
   return out.buffer.get() + out.used;
 }
 inline void output_advance(TextOutput& out, char* filled_end) {

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -16,8 +19,6 @@
 #include "support/windows_files.h"
 #else
 #include <unistd.h>
-
-#include <cerrno>
 #endif
 
 namespace floveran {
@@ -58,6 +59,29 @@ const LineCase kLineCases[] = {
 };
 
 class LineReading : public ::testing::TestWithParam<LineCase> {};
+
+// What a reader of the case gets: its lines one after the other.
+std::string translated_text(const LineCase& c) {
+  std::string translated;
+  for (const std::string& line : c.lines) translated += line;
+  return translated;
+}
+
+// The bytes from the case's Ctrl-Z on, as stored; none without one.
+std::string cut_off_by_ctrl_z(const LineCase& c) {
+  const std::size_t ctrl_z = c.bytes.find('\x1a');
+  return ctrl_z == std::string::npos ? "" : c.bytes.substr(ctrl_z);
+}
+
+// What read_past_end hands out, all of it.
+std::string bytes_past_end(TextInput& in) {
+  std::string past_end;
+  while (read_past_end(in)) {
+    past_end.append(window_begin(in), window_end(in));
+    in.pos = in.end;
+  }
+  return past_end;
+}
 
 TEST_P(LineReading, DeliversTranslatedLinesForEveryBlockSize) {
   const LineCase& c = GetParam();
@@ -104,8 +128,7 @@ TEST(LineReading, SkipLineDropsExactlyOneLine) {
 // they would be in one piece: the window is then the whole translated input.
 TEST_P(LineReading, ExtendingTheWindowKeepsEveryTranslatedByte) {
   const LineCase& c = GetParam();
-  std::string translated;
-  for (const std::string& line : c.lines) translated += line;
+  const std::string translated = translated_text(c);
   TempDir dir;
   write_file(dir.file("in"), c.bytes);
   for (std::size_t block : kBlockSizes) {
@@ -121,10 +144,8 @@ TEST_P(LineReading, ExtendingTheWindowKeepsEveryTranslatedByte) {
 // to read_past_end, as stored, whatever the block size.
 TEST_P(LineReading, CountsLineEndsAndHandsOutWhatACtrlZCutOff) {
   const LineCase& c = GetParam();
-  std::string translated;
-  for (const std::string& line : c.lines) translated += line;
-  const std::size_t ctrl_z = c.bytes.find('\x1a');
-  const std::string cut_off = ctrl_z == std::string::npos ? "" : c.bytes.substr(ctrl_z);
+  const std::string translated = translated_text(c);
+  const std::string cut_off = cut_off_by_ctrl_z(c);
   TempDir dir;
   write_file(dir.file("in"), c.bytes);
   for (std::size_t block : kBlockSizes) {
@@ -138,17 +159,100 @@ TEST_P(LineReading, CountsLineEndsAndHandsOutWhatACtrlZCutOff) {
     }
     EXPECT_EQ(in.last_byte, translated.empty() ? -1 : static_cast<unsigned char>(translated.back()))
         << "block size " << block;
-    std::string past_end;
-    while (read_past_end(in)) {
-      past_end.append(window_begin(in), window_end(in));
-      in.pos = in.end;
-    }
-    EXPECT_EQ(past_end, cut_off) << "block size " << block;
+    EXPECT_EQ(bytes_past_end(in), cut_off) << "block size " << block;
     EXPECT_EQ(in.line_ends, lines_read) << "bytes past the end are not counted";
     rewind_input(in);
     EXPECT_EQ(in.line_ends, 0);
     EXPECT_FALSE(read_past_end(in)) << "a rewind starts afresh";
   }
+}
+
+// Bytes taken from the window and put back in front of it, in two pieces, read
+// again exactly as if they had never been taken: the lines, their count from the
+// count given, and what a Ctrl-Z cut off, from every point of the input and with
+// every block size (so with a CR held back, too).
+TEST_P(LineReading, BytesPutBackReadAsIfNeverTaken) {
+  const LineCase& c = GetParam();
+  const std::string translated = translated_text(c);
+  const std::string cut_off = cut_off_by_ctrl_z(c);
+  TempDir dir;
+  write_file(dir.file("in"), c.bytes);
+  const std::size_t step = std::max<std::size_t>(1, translated.size() / 40);
+  for (std::size_t block : kBlockSizes) {
+    for (std::size_t count = 0; count <= translated.size(); count += step) {
+      TextInput in;
+      ASSERT_EQ(open_input(in, dir.file("in"), block), 0);
+      std::string taken;
+      while (taken.size() < count && (in.pos != in.end || refill_input(in))) {
+        const std::size_t n = std::min(in.end - in.pos, count - taken.size());
+        taken.append(window_begin(in), n);
+        in.pos += n;
+      }
+      ASSERT_EQ(taken, translated.substr(0, count));
+      const std::string_view pieces[] = {std::string_view(taken).substr(0, count / 2),
+                                         std::string_view(taken).substr(count / 2)};
+      unread_input(in, pieces, 5);
+      const std::string where = "block size " + std::to_string(block) + ", " + std::to_string(count) + " put back";
+      EXPECT_EQ(read_all_lines(in), c.lines) << where;
+      EXPECT_EQ(in.line_ends, 5 + std::count(translated.begin(), translated.end(), '\n')) << where;
+      EXPECT_EQ(bytes_past_end(in), cut_off) << where;
+    }
+  }
+}
+
+// An input over bytes in memory: they alone, as they are, with the line count
+// going on from the one given; it ends behind them and reads no file.
+TEST_P(LineReading, InputInMemoryIsTheBytesAlone) {
+  const LineCase& c = GetParam();
+  const std::string translated = translated_text(c);
+  auto bytes = std::make_unique<char[]>(translated.size() + 1);
+  std::copy(translated.begin(), translated.end(), bytes.get());
+  TextInput in;
+  open_memory_input(in, std::move(bytes), translated.size(), 100);
+  EXPECT_EQ(read_all_lines(in), c.lines);
+  EXPECT_EQ(in.line_ends, 100 + std::count(translated.begin(), translated.end(), '\n'));
+  EXPECT_FALSE(extend_input(in, in.pos));
+  EXPECT_FALSE(input_would_wait(in));
+  EXPECT_EQ(peek_byte(in), -1);
+}
+
+// A read of a pipe waits while its writer has written nothing; a file never does.
+TEST(InputWouldWait, OnlyForAPipeWithNothingInIt) {
+  TextInput in;
+#ifdef _WIN32
+  testing::NamedPipeWriter pipe;
+  ASSERT_TRUE(pipe.ready());
+  ASSERT_EQ(open_input(in, pipe.name()), 0);
+  ASSERT_TRUE(pipe.wait_for_reader());
+  const auto write_to_pipe = [&](std::string_view bytes) { return pipe.write(bytes); };
+  const auto close_pipe = [&] { pipe.close(); };
+#else
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ASSERT_EQ(open_input(in, "/dev/fd/" + std::to_string(fds[0])), 0);
+  ::close(fds[0]);
+  const auto write_to_pipe = [&](std::string_view bytes) {
+    return ::write(fds[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  };
+  const auto close_pipe = [&] { ::close(fds[1]); };
+#endif
+  EXPECT_TRUE(input_would_wait(in));
+  ASSERT_TRUE(write_to_pipe("a\n"));
+  EXPECT_FALSE(input_would_wait(in));
+  ASSERT_TRUE(refill_input(in));
+  EXPECT_FALSE(input_would_wait(in)) << "bytes in the window";
+  in.pos = in.end;
+  EXPECT_TRUE(input_would_wait(in));
+  close_pipe();
+  EXPECT_FALSE(input_would_wait(in)) << "the end of the input is there at once";
+  EXPECT_FALSE(refill_input(in));
+  close_input(in);
+
+  TempDir dir;
+  write_file(dir.file("in"), "");
+  ASSERT_EQ(open_input(in, dir.file("in")), 0);
+  EXPECT_FALSE(input_would_wait(in));
+  EXPECT_EQ(in.file_size, 0);
 }
 
 // peek_text shows the bytes from a byte already consumed on, up to the line end,

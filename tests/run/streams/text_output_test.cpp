@@ -1,0 +1,55 @@
+// The output kept in memory: it grows for every writer, with its LFs as CR LF,
+// and its bytes go to a file as they are, after what the file's buffer held.
+#include "run/streams/text_output.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace floveran {
+namespace {
+
+using testing::read_file;
+using testing::TempDir;
+
+TEST(OutputInMemory, GrowsForEveryWriterAndKeepsItsBytes) {
+  TextOutput out;
+  open_memory_output(out, 1);
+  std::string expected;
+  for (int i = 0; i < 1000; ++i) {
+    write_text(out, "line\n");
+    write_plain(out, "ab");
+    char* p = output_space(out, 3000);  // more than all the room there was
+    for (int k = 0; k < 3000; ++k) *p++ = static_cast<char>('a' + k % 26);
+    output_advance(out, p);
+    flush_output(out);  // keeps everything
+    expected += "line\r\nab";
+    for (int k = 0; k < 3000; ++k) expected += static_cast<char>('a' + k % 26);
+  }
+  EXPECT_TRUE(output_bytes(out) == expected);
+  clear_output(out);
+  EXPECT_EQ(output_bytes(out), "");
+  write_translated(out, "as\nit is");
+  EXPECT_EQ(output_bytes(out), "as\nit is");
+}
+
+TEST(WriteTranslated, GoesBehindWhatWasBufferedAsItIs) {
+  TempDir dir;
+  TextOutput out;
+  ASSERT_EQ(open_output(out, dir.file("out")), 0);
+  ASSERT_EQ(start_output(out), 0);
+  write_text(out, "head\n");
+  TextOutput chunk;
+  open_memory_output(chunk, 16);
+  write_text(chunk, "1\n2\n");
+  write_translated(out, output_bytes(chunk));
+  write_translated(out, "");
+  write_text(out, "tail\n");
+  ASSERT_EQ(close_output(out), 0);
+  EXPECT_EQ(read_file(dir.file("out")), "head\r\n1\r\n2\r\ntail\r\n");
+}
+
+}  // namespace
+}  // namespace floveran
