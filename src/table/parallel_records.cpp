@@ -78,6 +78,7 @@ struct Chunk {
   bool clean = false;
   std::int64_t records = 0;
   std::int64_t line_ends = 0;     // the LFs in it, when clean
+  std::vector<MarkPlace> marks;   // where its progress marks were shown
   bool done = false;              // converted; under Workers::mutex
   bool written = false;           // written to the run's output; under Workers::mutex
 };
@@ -105,18 +106,31 @@ void convert_chunk(Chunk& chunk, const RunSettings& settings, const std::vector<
   TextInput in;
   open_memory_input(in, std::move(chunk.bytes), chunk.size, 0);
   RecordTally tally;
-  const RecordStreams streams{in, chunk.output, chunk.console, areas};
+  chunk.marks.clear();
+  const RecordStreams streams{in, chunk.output, chunk.console, areas, &chunk.marks};
   chunk.clean = convert_record_stretch(streams, settings, tally) == StretchEnd::input_ended;
   chunk.records = tally.records;
   chunk.line_ends = in.line_ends;
   chunk.bytes = std::move(in.buffer);
 }
 
-// A clean chunk's bytes, already translated, one write each: the output's, then
-// the console's.
+// A clean chunk's bytes, already translated: the output's, then the console's.
+// The output goes out in the blocks one thread writes; when one of them fails,
+// one thread had shown the marks of the records that began in front of that
+// block's end and stopped at the next record, and so the console gets those.
 void write_chunk(TextOutput& output, TextOutput& console, const Chunk& chunk) {
+  const std::uint64_t start = output.handed + output.used;
   write_translated(output, output_bytes(chunk.output));
-  write_translated(console, output_bytes(chunk.console));
+  std::string_view marks = output_bytes(chunk.console);
+  if (output.error != 0) {
+    std::size_t shown = 0;
+    for (const MarkPlace& mark : chunk.marks) {
+      if (start + mark.output_at >= output.handed) break;
+      shown = mark.console_end;
+    }
+    marks = marks.substr(0, shown);
+  }
+  write_translated(console, marks);
 }
 
 // With the lock held, after a chunk was marked done: unless another thread is
@@ -243,6 +257,7 @@ std::unique_ptr<Chunk> spare_chunk(std::vector<std::unique_ptr<Chunk>>& spares, 
     reserve(*chunk, target);
     open_memory_output(chunk->output, kOutputPerInputByte * target);
     open_memory_output(chunk->console, 4096);
+    chunk->marks.reserve(256);
     return chunk;
   }
   std::unique_ptr<Chunk> chunk = std::move(spares.back());

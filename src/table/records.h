@@ -20,6 +20,13 @@
 
 namespace floveran {
 
+// Where a record that showed a progress mark began in an output kept in memory,
+// and the console's length behind its mark.
+struct MarkPlace {
+  std::size_t output_at = 0;
+  std::size_t console_end = 0;
+};
+
 // The streams one stretch of the loop works on, and the areas (areas[c] for
 // column c).
 struct RecordStreams {
@@ -27,6 +34,7 @@ struct RecordStreams {
   TextOutput& output;
   TextOutput& console;  // the progress marks
   const std::vector<double>& areas;
+  std::vector<MarkPlace>* marks = nullptr;  // when set, each mark's place is noted
 };
 
 // What the loop found on its way, reported when it ends.

@@ -394,6 +394,29 @@ TEST_F(LargeTable, IrregularitiesNearTheEndAndThroughAPipe) {
   }
 }
 
+// A write that fails partway (a full disk): the status, standard error and the
+// progress marks of one thread, which stops at the record in which its failed
+// block filled; the same with chunks of one line each.
+TEST_F(LargeTable, WriteThatFailsEndsAsOnOneThread) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no /dev/full";
+#else
+  const auto run_into_full = [&](const Threads& threads) {
+    ToolOptions options;
+    options.environment = thread_settings(threads);
+    const ToolRun run = run_tool(*dir_, {"in.txt", "/dev/full"}, options);
+    return Outcome{run.status, run.console, run.errors, ""};
+  };
+  const Outcome one = run_into_full({1, 0});
+  EXPECT_EQ(one.status, 3);
+  EXPECT_EQ(one.errors, "floveran: cannot write the output \"/dev/full\": No space left on device\n");
+  EXPECT_GT(std::count(one.console.begin(), one.console.end(), '.'), 10) << "marks of the records in front of the failed block";
+  for (const Threads& threads : {Threads{2, 0}, Threads{3, 0}, Threads{8, 0}, Threads{2, 1}, Threads{3, 4096}}) {
+    expect_same(one, run_into_full(threads), "into /dev/full, " + describe(threads));
+  }
+#endif
+}
+
 // ------------------------------------------------------------------ the setting
 
 TEST(Threads, SettingThatIsNotAWholeNumberAboveZeroIsToldAndIgnored) {

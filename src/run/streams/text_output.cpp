@@ -12,33 +12,38 @@ constexpr std::size_t kTableBlockSize = 256 * 1024;
 constexpr std::size_t kConsoleBlockSize = 4096;
 constexpr std::size_t kErrorsBlockSize = 1024;
 
-void allocate_buffer(TextOutput& out, std::size_t capacity) {
-  out.buffer = std::make_unique_for_overwrite<char[]>(capacity);
-  out.capacity = capacity;
+// A file's buffer: blocks of `block` bytes, and room for what a writer takes at once.
+void allocate_buffer(TextOutput& out, std::size_t block) {
+  out.block = block;
+  out.capacity = block + kOutputSlack;
+  out.buffer = std::make_unique_for_overwrite<char[]>(out.capacity);
   out.used = 0;
-}
-
-void append_raw(TextOutput& out, const char* data, std::size_t size) {
-  while (size > 0) {
-    if (out.used == out.capacity) make_output_room(out, size);
-    const std::size_t n = std::min(size, out.capacity - out.used);
-    std::memcpy(out.buffer.get() + out.used, data, n);
-    out.used += n;
-    data += n;
-    size -= n;
-  }
 }
 
 // Writes the bytes to the file, unless writing has failed before; the first
 // failure is kept (or, where bytes are dropped on failure, ends all writing).
 void write_to_file(TextOutput& out, const char* data, std::size_t size) {
   if (size == 0 || out.gone || out.error != 0) return;
+  out.handed += size;
   const platform::SystemError error = platform::write_bytes(out.file, data, size);
   if (error == 0) return;
   if (out.drop_on_error) {
     out.gone = true;
   } else {
     out.error = error;
+  }
+}
+
+// Appends to the buffer; a file's buffer is written each time it holds a block.
+void append_raw(TextOutput& out, const char* data, std::size_t size) {
+  while (size > 0) {
+    if (out.in_memory && out.used == out.capacity) make_output_room(out, size);
+    const std::size_t n = std::min(size, (out.in_memory ? out.capacity : out.block) - out.used);
+    std::memcpy(out.buffer.get() + out.used, data, n);
+    out.used += n;
+    data += n;
+    size -= n;
+    if (out.used >= out.block) write_full_blocks(out);
   }
 }
 
@@ -114,7 +119,19 @@ void open_standard_error(TextOutput& errors) {
 
 void open_memory_output(TextOutput& out, std::size_t capacity) {
   out.in_memory = true;
-  allocate_buffer(out, std::max<std::size_t>(capacity, 1));
+  out.block = SIZE_MAX;
+  out.capacity = std::max<std::size_t>(capacity, 1);
+  out.buffer = std::make_unique_for_overwrite<char[]>(out.capacity);
+  out.used = 0;
+}
+
+void write_full_blocks(TextOutput& out) {
+  std::size_t written = 0;
+  for (; out.used - written >= out.block; written += out.block) {
+    write_to_file(out, out.buffer.get() + written, out.block);
+  }
+  out.used -= written;
+  std::memmove(out.buffer.get(), out.buffer.get() + written, out.used);
 }
 
 void flush_output(TextOutput& out) {
@@ -137,13 +154,17 @@ void make_output_room(TextOutput& out, std::size_t n) {
 }
 
 void write_translated(TextOutput& out, std::string_view bytes) {
-  if (bytes.empty()) return;
   if (out.in_memory) {
     append_raw(out, bytes.data(), bytes.size());
     return;
   }
-  flush_output(out);
-  write_to_file(out, bytes.data(), bytes.size());
+  // The block begun in the buffer is filled and written; whole blocks go out
+  // straight from `bytes`; the rest begins the next block.
+  const std::size_t filling = std::min(bytes.size(), out.block - out.used);
+  append_raw(out, bytes.data(), filling);
+  bytes.remove_prefix(filling);
+  for (; bytes.size() >= out.block; bytes.remove_prefix(out.block)) write_to_file(out, bytes.data(), out.block);
+  append_raw(out, bytes.data(), bytes.size());
 }
 
 void write_text(TextOutput& out, std::string_view text) {

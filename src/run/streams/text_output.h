@@ -7,6 +7,11 @@
 // written, and its bytes, translated already, go to another output at once with
 // write_translated.
 //
+// A file is written in blocks of one size, each at a multiple of that size from
+// its start (but the last), whatever the pieces it was given in: so a run that
+// writes the same bytes in other pieces (several threads) makes the same writes,
+// and a write that fails fails at the same place.
+//
 // Failures are values: the first failed write or close is kept in `error`, and
 // everything written after it is dropped, so a writer goes on without checking
 // each call and the caller looks at `error` when it suits it. An output marked
@@ -38,8 +43,15 @@ struct TextOutput {
   bool in_memory = false;           // the buffer grows instead of being written
   std::unique_ptr<char[]> buffer;
   std::size_t capacity = 0;
-  std::size_t used = 0;
+  std::size_t used = 0;             // below `block` between calls, for a file
+  std::size_t block = SIZE_MAX;     // the size of the writes of a file; the buffer holds
+                                    // kOutputSlack more for the room writers take at once
+  std::uint64_t handed = 0;         // bytes handed to the system, up to the end of the
+                                    // write that failed, if one did
 };
+
+// The most room a writer takes at once (output_space) in an output to a file.
+inline constexpr std::size_t kOutputSlack = 4096;
 
 // Looks the named output up and creates nothing: an existing file is opened for
 // writing without being cut, a name that reaches no file yet leaves `file` unset
@@ -80,22 +92,25 @@ inline void clear_output(TextOutput& out) { out.used = 0; }
 // Writes what is buffered; an output kept in memory keeps it.
 void flush_output(TextOutput& out);
 
-// Bytes in their written form already (those of an output kept in memory): what
-// is buffered goes first, then the bytes as they are, in one write.
+// Bytes in their written form already (those of an output kept in memory), in
+// the blocks of a file: the whole blocks straight from `bytes`, without a copy.
 void write_translated(TextOutput& out, std::string_view bytes);
 
 // Makes room for n more bytes: writes what is buffered (n at most the buffer's
 // capacity), or grows the buffer of an output kept in memory.
 void make_output_room(TextOutput& out, std::size_t n);
-// Room for n bytes at the end of the buffer (n at most the buffer's capacity, for
-// an output not kept in memory), for writers that fill it directly with text
-// holding no LF; output_advance then takes what was filled in.
+// Writes the whole blocks that the buffer of a file holds.
+void write_full_blocks(TextOutput& out);
+// Room for n bytes at the end of the buffer (n at most kOutputSlack, for an output
+// to a file), for writers that fill it directly with text holding no LF;
+// output_advance then takes what was filled in.
 inline char* output_space(TextOutput& out, std::size_t n) {
   if (out.capacity - out.used < n) make_output_room(out, n);
   return out.buffer.get() + out.used;
 }
 inline void output_advance(TextOutput& out, char* filled_end) {
   out.used = static_cast<std::size_t>(filled_end - out.buffer.get());
+  if (out.used >= out.block) write_full_blocks(out);
 }
 
 // A short piece of text known to hold no LF (a field separator, the missing
