@@ -253,12 +253,10 @@ StretchEnd convert_record_stretch(const RecordStreams& streams, const RunSetting
       return StretchEnd::scan_failed;
     }
     const RecordDate date = {fields[0], fields[1], fields[2], fields[3]};
-    if (streams.marks == nullptr) {
-      show_progress(streams.console, date, settings.timestep_hours);
-    } else {
-      const std::size_t console_before = streams.console.used;
-      show_progress(streams.console, date, settings.timestep_hours);
-      if (streams.console.used != console_before) streams.marks->push_back({out.used, streams.console.used});
+    const std::size_t console_before = streams.console.used;
+    show_progress(streams.console, date, settings.timestep_hours);
+    if (streams.marks != nullptr && streams.console.used != console_before) {
+      streams.marks->push_back({out.used, streams.console.used});
     }
     write_date(out, date);
 

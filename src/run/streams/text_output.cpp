@@ -12,12 +12,16 @@ constexpr std::size_t kTableBlockSize = 256 * 1024;
 constexpr std::size_t kConsoleBlockSize = 4096;
 constexpr std::size_t kErrorsBlockSize = 1024;
 
-// A file's buffer: blocks of `block` bytes, and room for what a writer takes at once.
-void allocate_buffer(TextOutput& out, std::size_t block) {
-  out.block = block;
-  out.capacity = block + kOutputSlack;
-  out.buffer = std::make_unique_for_overwrite<char[]>(out.capacity);
+void allocate_buffer(TextOutput& out, std::size_t capacity) {
+  out.buffer = std::make_unique_for_overwrite<char[]>(capacity);
+  out.capacity = capacity;
   out.used = 0;
+}
+
+// A file's buffer: blocks of `block` bytes, and room for what a writer takes at once.
+void allocate_blocks(TextOutput& out, std::size_t block) {
+  out.block = block;
+  allocate_buffer(out, block + kOutputSlack);
 }
 
 // Writes the bytes to the file, unless writing has failed before; the first
@@ -74,7 +78,7 @@ platform::SystemError start_output(TextOutput& out) {
   if (out.regular && !output_replaces(out)) {
     if (const platform::SystemError error = platform::truncate_to_empty(out.file)) return error;
   }
-  allocate_buffer(out, kTableBlockSize);
+  allocate_blocks(out, kTableBlockSize);
   return 0;
 }
 
@@ -107,22 +111,20 @@ void abandon_output(TextOutput& out) {
 void open_console(TextOutput& console) {
   console.file = platform::standard_output();
   console.drop_on_error = true;
-  allocate_buffer(console, kConsoleBlockSize);
+  allocate_blocks(console, kConsoleBlockSize);
 }
 
 void open_standard_error(TextOutput& errors) {
   errors.file = platform::standard_error();
   errors.drop_on_error = true;
   errors.lf_as_crlf = false;
-  allocate_buffer(errors, kErrorsBlockSize);
+  allocate_blocks(errors, kErrorsBlockSize);
 }
 
 void open_memory_output(TextOutput& out, std::size_t capacity) {
   out.in_memory = true;
   out.block = SIZE_MAX;
-  out.capacity = std::max<std::size_t>(capacity, 1);
-  out.buffer = std::make_unique_for_overwrite<char[]>(out.capacity);
-  out.used = 0;
+  allocate_buffer(out, std::max<std::size_t>(capacity, 1));
 }
 
 void write_full_blocks(TextOutput& out) {
