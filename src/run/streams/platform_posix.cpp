@@ -461,15 +461,8 @@ int processors_kept_busy(int most) {
         name == parent) {
       continue;
     }
-    // The fields up to the flags, which come within the first few hundred bytes
-    // whatever the name (at most 64 bytes).
-    const std::string path = std::string(name) + "/stat";
-    const int fd = ::openat(::dirfd(processes), path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) continue;  // the process has ended meanwhile
-    char text[512];
-    const ssize_t n = ::read(fd, text, sizeof text);
-    ::close(fd);
-    if (n > 0 && running_program(std::string_view(text, static_cast<std::size_t>(n)))) ++running;
+    // Empty when the process has ended meanwhile.
+    if (running_program(small_file("/proc/" + std::string(name) + "/stat"))) ++running;
   }
   ::closedir(processes);
   return running;
