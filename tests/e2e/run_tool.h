@@ -130,8 +130,17 @@ inline PROCESS_INFORMATION start_program(const std::string& program, const std::
   startup.hStdError = inheritable(errors);
   PROCESS_INFORMATION process{};
   const std::wstring directory = wide_from_utf8(folder);
-  if (!::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                        directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
+  // Under Wine a start now and then fails while other tests start programs beside
+  // it; a start that failed is tried again (a program that started and failed is
+  // not, its status is the test's to see).
+  bool started = false;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) ::Sleep(200);
+    started = ::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                               directory.empty() ? nullptr : directory.c_str(), &startup, &process) != 0;
+  }
+  if (!started) {
+    ADD_FAILURE() << "CreateProcessW failed with error " << ::GetLastError() << " for " << program;
     process = {};
   }
   for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {

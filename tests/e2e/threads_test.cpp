@@ -27,6 +27,7 @@ struct Outcome {
   std::string console;
   std::string errors;
   std::string output;
+  int signal = 0;  // what ended a run that did not end by itself
 };
 
 struct Threads {
@@ -48,7 +49,7 @@ Outcome run_with(const TempDir& dir, const std::string& input, const Threads& th
   ToolOptions options;
   options.environment = thread_settings(threads);
   const ToolRun run = run_tool(dir, arguments, options);
-  Outcome outcome{run.status, run.console, run.errors, read_file(dir.file("out.txt"))};
+  Outcome outcome{run.status, run.console, run.errors, read_file(dir.file("out.txt")), run.signal};
   std::filesystem::remove(dir.file("out.txt"));
   return outcome;
 }
@@ -72,7 +73,7 @@ Outcome run_through_pipe(const TempDir& dir, const std::string& input, const Thr
     }
     return text;
   };
-  return {outcome.status, unnamed(outcome.console), unnamed(outcome.errors), unnamed(outcome.output)};
+  return {outcome.status, unnamed(outcome.console), unnamed(outcome.errors), unnamed(outcome.output), outcome.signal};
 #else
   std::string settings;
   for (const std::string& setting : thread_settings(threads)) settings += setting + " ";
@@ -100,6 +101,7 @@ std::string first_difference(const std::string& expected, const std::string& act
 
 void expect_same(const Outcome& one, const Outcome& many, const std::string& what) {
   EXPECT_EQ(many.status, one.status) << what;
+  EXPECT_EQ(many.signal, one.signal) << what;
   EXPECT_TRUE(many.console == one.console) << what << ", console: " << first_difference(one.console, many.console);
   EXPECT_TRUE(many.errors == one.errors) << what << ", standard error: " << first_difference(one.errors, many.errors);
   EXPECT_TRUE(many.output == one.output) << what << ", output: " << first_difference(one.output, many.output);
@@ -405,7 +407,7 @@ TEST_F(LargeTable, WriteThatFailsEndsAsOnOneThread) {
     ToolOptions options;
     options.environment = thread_settings(threads);
     const ToolRun run = run_tool(*dir_, {"in.txt", "/dev/full"}, options);
-    return Outcome{run.status, run.console, run.errors, ""};
+    return Outcome{run.status, run.console, run.errors, "", run.signal};
   };
   const Outcome one = run_into_full({1, 0});
   EXPECT_EQ(one.status, 3);
